@@ -2,9 +2,11 @@
 # Installs every package the build and the tests need. Safe to run again.
 set -euo pipefail
 pkgs=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev)
-if [ -f .ci/packages.txt ]; then
-  while read -r p; do [ -n "$p" ] && [ "${p#\#}" = "$p" ] && pkgs+=("$p"); done < .ci/packages.txt
-fi
+# Each part of the project lists its own extra packages in .ci/packages.d/*.txt, one a line.
+for list in .ci/packages.d/*.txt; do
+  [ -f "$list" ] || continue
+  while read -r p; do [ -n "$p" ] && [ "${p#\#}" = "$p" ] && pkgs+=("$p"); done < "$list"
+done
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
