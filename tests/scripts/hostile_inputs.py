@@ -1,0 +1,315 @@
+#!/usr/bin/env python3
+"""Huge and hostile inputs, end to end: each case generates its input (nothing large is stored),
+runs the built velkrun on it and checks the exit status, the standard output and the standard
+error. `--list` names the cases; `--case NAME` runs one; with neither, all run.
+"""
+
+import argparse
+import hashlib
+import os
+import re
+import resource
+import subprocess
+import sys
+import tempfile
+import threading
+
+VELKRUN = None
+TMP = None
+CASES = {}
+
+TOO_LONG_TOP = re.compile(rb"(\d+): \[[^\n]*\] \nError: too long line found!\n")
+TOO_LONG_IN = re.compile(rb"(\d+): \[[^\n]*\] \nError: too long line found\.\n")
+NOT_CLOSED = b"Error: Ifdef statement does not close.\n"
+
+
+def case(fn):
+    CASES[fn.__name__] = fn
+    return fn
+
+
+class Failure(Exception):
+    pass
+
+
+def expect(cond, what):
+    if not cond:
+        raise Failure(what)
+
+
+def write(name, data):
+    path = os.path.join(TMP, name)
+    with open(path, "wb") as f:
+        f.write(data)
+    return path
+
+
+def run(args, path=None, stdout=subprocess.PIPE, **kw):
+    cmd = [VELKRUN] + args + ([path] if path is not None else [])
+    return subprocess.run(cmd, stdout=stdout, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, **kw)
+
+
+def check_run(args, data, status, out, err=b"", name="input"):
+    """Runs velkrun on data and compares status, stdout and stderr (err may be a regex)."""
+    p = run(args, write(name, data))
+    expect(p.returncode == status, "%s: status %d, want %d (stderr %r)" % (args, p.returncode, status, p.stderr[:200]))
+    expect(p.stdout == out, "%s: stdout %r..., want %r..." % (args, p.stdout[:120], out[:120]))
+    if isinstance(err, re.Pattern):
+        expect(err.fullmatch(p.stderr), "%s: stderr %r does not match %s" % (args, p.stderr[:200], err.pattern))
+    else:
+        expect(p.stderr == err, "%s: stderr %r, want %r" % (args, p.stderr[:200], err))
+    return p
+
+
+# --- long lines --------------------------------------------------------------------------------
+
+@case
+def line_lengths_lf():
+    for n, ok in ((4093, True), (4094, False), (4095, False)):
+        line = b"x" * n + b"\n"
+        data = b"a\n" + line + b"b\n"
+        if ok:
+            check_run([], data, 0, data)
+        else:
+            p = check_run([], data, 1, b"a\n", TOO_LONG_TOP)
+            expect(TOO_LONG_TOP.fullmatch(p.stderr).group(1) == b"2", "line number of the long line")
+        # Inside a conditional the block processor reads the line, with its own message.
+        cond = b"#ifdef A\n" + line + b"#endif\n"
+        if ok:
+            check_run(["-l", "A"], cond, 0, line)
+        else:
+            check_run(["-l", "A"], cond, 1, b"", TOO_LONG_IN)
+
+
+@case
+def line_lengths_crlf():
+    # A carriage return before the line feed does not count towards the limit.
+    for n, ok in ((4093, True), (4094, False), (4095, False)):
+        line = b"x" * n + b"\r\n"
+        data = b"a\r\n" + line + b"b\r\n"
+        if ok:
+            check_run([], data, 0, data)
+            check_run(["-l", "A"], b"#ifdef A\r\n" + line + b"#endif\r\n", 0, line)
+        else:
+            check_run([], data, 1, b"a\r\n", TOO_LONG_TOP)
+            check_run(["-l", "A"], b"#ifdef A\r\n" + line + b"#endif\r\n", 1, b"", TOO_LONG_IN)
+
+
+@case
+def last_line_without_newline():
+    check_run([], b"a\n" + b"y" * 4094, 0, b"a\n" + b"y" * 4094)
+    check_run([], b"a\n" + b"y" * 4095, 1, b"a\n", TOO_LONG_TOP)
+
+
+@case
+def excerpt_of_long_line_is_cut():
+    p = check_run([], b"z" * 5000 + b"\n", 1, b"", TOO_LONG_TOP)
+    expect(b"[" + b"z" * 999 + b"]" in p.stderr and b"z" * 1000 not in p.stderr, "excerpt holds 999 bytes")
+
+
+# --- odd bytes ---------------------------------------------------------------------------------
+
+@case
+def nul_bytes():
+    # A zero byte ends the line text: the rest of the line, its newline included, is not written.
+    check_run([], b"ab\0cd\nef\n", 0, b"abef\n")
+    check_run(["-n"], b"ab\0cd\nef\n", 0, b"     1: ab     2: ef\n")
+    check_run(["-l", "A"], b"#ifdef A\n\0#endif\nq\n#endif\n", 0, b"q\n")
+    p = run([], write("zeros", b"\0" * 10000 + b"\n"))
+    expect(p.returncode in (0, 1) and p.stdout == b"", "a line of zero bytes: status %d" % p.returncode)
+    # A quote behind the zero byte is never seen, so the next directive still counts.
+    check_run(["-d", "A"], b"x\0'\n#ifdef A\ny\n#endif\n", 0, b"x")
+
+
+@case
+def only_quotes():
+    for q in (b'"', b"'"):
+        for count in (4093, 4094 * 3 + 1):
+            body = b"".join(q * min(4093, count - i) + b"\n" for i in range(0, count, 4093))
+            check_run([], body, 0, body)
+            check_run(["-v"], body, 0, b"")
+    # A literal left open hides the directives that follow, to the end of the file.
+    data = b"'\n#ifdef A\nx\n#endif\n"
+    check_run(["-d", "A"], data, 0, data)
+
+
+@case
+def only_comment_openers():
+    body = (b"/*" * 2046 + b"\n") * 50
+    check_run([], body, 0, body)
+    check_run(["-T", "-l", "A"], body, 0, body)
+    check_run([], b"/*/\n#ifdef A\n*/\n", 0, b"/*/\n#ifdef A\n*/\n")
+
+
+@case
+def input_ends_inside_comment_or_literal():
+    for data in (b"/* open\n#ifdef A\n", b"x = \"open\n#ifdef A", b"c = 'x\n#endif\n", b"a // \\"):
+        check_run(["-d", "A"], data, 0, data)
+
+
+@case
+def input_ends_inside_conditional():
+    check_run(["-l", "A"], b"p\n#ifdef A\nx", 1, b"p\nx", NOT_CLOSED)
+    check_run(["-l", "A", "-v"], b"p\n#ifdef A\nx", 1, b"#ifdef A\n", NOT_CLOSED)
+    check_run(["-d", "A"], b"#ifdef A\n#ifdef B\n/* c\n", 1, b"", NOT_CLOSED)
+    check_run(["-l", "B"], b"#ifdef A\n#else\ny\n", 1, b"#ifdef A\n#else\ny\n", NOT_CLOSED)
+
+
+# --- nesting and sizes -------------------------------------------------------------------------
+
+def nested(depth, kind=b"#ifdef A\n"):
+    return kind * depth + b"x\n" + b"#endif\n" * depth
+
+
+@case
+def nested_100000():
+    depth = 100000
+    data = nested(depth)
+    check_run(["-l", "A"], data, 0, b"x\n")
+    check_run(["-d", "A"], data, 0, b"")
+    check_run(["-l", "B"], data, 0, data)
+    check_run(["-d", "A", "-v"], data, 0, data)
+    check_run(["-l", "A"], data[:-7], 1, b"x\n", NOT_CLOSED)
+    alternating = b"#if A || B\n#ifndef C\n" * (depth // 2) + b"y\n" + b"#endif\n" * depth
+    check_run(["-lA", "A"], alternating, 0, b"y\n")
+
+
+@case
+def names_256_and_257():
+    names = ["N%d" % i for i in range(257)]
+    data = b"".join(b"#ifdef %s\n%s\n#endif\n" % (n.encode(), n.lower().encode()) for n in names)
+    want = b"".join(n.lower().encode() + b"\n" for n in names[:256])
+    check_run(["-lA", ",".join(names[:256])], data, 0, want)
+    # Split over several lists the limit is the same.
+    check_run(["-lA", ",".join(names[:100]), "-lA", ",".join(names[100:256])], data, 0, want)
+    for args in (["-lA", ",".join(names)], ["-l", ",".join(names[:200]), "-d", ",".join(names[200:])],
+                 ["-l", ",".join(names[:256]), "-d", "X"]):
+        p = run(args, write("input", data))
+        expect(p.returncode == 1 and p.stdout == b"" and p.stderr, "%d names: status %d, stderr %r"
+               % (len(names), p.returncode, p.stderr[:200]))
+
+
+@case
+def patterns_of_4000_stars():
+    data = b"#ifdef ABC\n1\n#endif\n#if defined(X) || Y\n2\n#endif\n#ifdef Q\n3\n#else\n4\n#endif\n"
+    stars = "*" * 4000
+    check_run(["-l", stars], data, 0, b"1\n2\n3\n")
+    check_run(["-d", stars, "-l", "ABC"], data, 0, b"4\n")
+    check_run(["-lA", "A" + stars + "C"], data, 0, b"1\n4\n")
+    check_run(["-lA", "*A" * 2000 + "*"], data, 0, b"4\n")
+    check_run(["-lA", "?" * 4000], data, 0, b"4\n")
+    long_name = b"N" * 255
+    check_run(["-lA", "N" + stars], b"#ifdef " + long_name + b"\nz\n#endif\n", 0, b"z\n")
+
+
+# --- where the output goes, what the file is ----------------------------------------------------
+
+@case
+def output_to_dev_full():
+    data = b"".join(b"line %d of text\n" % i for i in range(100000))
+    with open("/dev/full", "wb") as full:
+        p = run([], write("input", data), stdout=full)
+    expect(p.returncode == 1, "write error reported as status %d" % p.returncode)
+    expect(p.stderr != b"", "write error without a message")
+    with open("/dev/full", "wb") as full:
+        p = run(["-l", "A"], write("small", b"#ifdef A\nx\n#endif\n"), stdout=full)
+    expect(p.returncode == 1 and p.stderr, "small output to /dev/full: status %d" % p.returncode)
+
+
+@case
+def directory_as_file():
+    p = run([], TMP)
+    expect(p.returncode == 1, "a directory read as status %d" % p.returncode)
+    expect(p.stdout == b"" and p.stderr != b"", "a directory: stdout %r stderr %r" % (p.stdout, p.stderr))
+
+
+# --- one gibibyte, streamed --------------------------------------------------------------------
+
+BLOCK = b"".join([
+    b"/* block of generated code: 'quotes' and \"strings\" */\n",
+    b"#ifdef KEEP\n", b"int kept = 1;\n", b"#else\n", b"int gone = 0;\n", b"#endif\n",
+    b"#if defined(KEEP) && !defined(DROP)\n", b"#ifndef DROP\n", b"static const char *s = \"#endif\";\n",
+    b"#endif\n", b"#else\n", b"x\n", b"#endif\n",
+    b"#ifdef UNSET\n", b"  // left as written: UNSET is in no list\n", b"#endif\n",
+    b"x" * 3000 + b"\n",
+])
+
+
+def peak_rss_of(args, size):
+    """Streams about size bytes of repeated BLOCKs through velkrun via a FIFO, so the input is
+    never stored; returns the sha256 of the output, the child's peak RSS in KiB, the output size,
+    the repeated unit and its count."""
+    fifo = os.path.join(TMP, "fifo")
+    if os.path.exists(fifo):
+        os.unlink(fifo)
+    os.mkfifo(fifo)
+    block = BLOCK * max(1, (1 << 20) // len(BLOCK))
+    count = size // len(block)
+    proc = subprocess.Popen([VELKRUN] + args + [fifo], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+    def feed():
+        with open(fifo, "wb") as f:
+            for _ in range(count):
+                f.write(block)
+    feeder = threading.Thread(target=feed)
+    feeder.start()
+    h = hashlib.sha256()
+    total = 0
+    while True:
+        chunk = proc.stdout.read(1 << 20)
+        if not chunk:
+            break
+        h.update(chunk)
+        total += len(chunk)
+    err = proc.stderr.read()
+    _, status, usage = os.wait4(proc.pid, 0)
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    feeder.join()
+    expect(proc.returncode == 0 and not err, "%s over %d bytes: status %d, stderr %r"
+           % (args, size, proc.returncode, err[:200]))
+    return h.hexdigest(), usage.ru_maxrss, total, block, count
+
+
+@case
+def one_gibibyte_streamed():
+    args = ["-l", "KEEP", "-d", "DROP"]
+    small_hash, small_rss, small_out, block, _ = peak_rss_of(args, 1 << 20)
+    big_hash, big_rss, big_out, block, count = peak_rss_of(args, 1 << 30)
+    # Every block gives the same output, so the big output is the small one repeated.
+    expect(big_out == small_out * count, "output size %d, want %d" % (big_out, small_out * count))
+    p = run(args, write("block", block))
+    want = hashlib.sha256()
+    for _ in range(count):
+        want.update(p.stdout)
+    expect(big_hash == want.hexdigest(), "1 GiB output differs from the repeated block output")
+    print("peak RSS: %d KiB over 1 MiB, %d KiB over 1 GiB" % (small_rss, big_rss))
+    expect(big_rss <= small_rss + 4096, "memory grows with the input: %d KiB -> %d KiB" % (small_rss, big_rss))
+
+
+def main():
+    global VELKRUN, TMP
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--velkrun")
+    ap.add_argument("--case", action="append")
+    ap.add_argument("--list", action="store_true")
+    opts = ap.parse_args()
+    if opts.list:
+        print(";".join(CASES))
+        return 0
+    VELKRUN = opts.velkrun
+    names = opts.case or list(CASES)
+    failed = 0
+    with tempfile.TemporaryDirectory() as tmp:
+        TMP = tmp
+        for name in names:
+            try:
+                CASES[name]()
+                print("ok   %s" % name)
+            except Failure as e:
+                failed += 1
+                print("FAIL %s: %s" % (name, e))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
