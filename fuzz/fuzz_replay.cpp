@@ -15,16 +15,20 @@ extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int *argc, char ***arg
 
 int main(int argc, char **argv)
 {
-    if (LLVMFuzzerInitialize) {
-        LLVMFuzzerInitialize(&argc, &argv);
-    }
+    // Every input is read before the target starts: its set-up may change the working directory.
+    std::vector<std::vector<char>> inputs;
     for (int i = 1; i < argc; i++) {
         std::ifstream in(argv[i], std::ios::binary);
         if (!in) {
             std::fprintf(stderr, "%s: cannot read\n", argv[i]);
             return 2;
         }
-        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        inputs.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    if (LLVMFuzzerInitialize) {
+        LLVMFuzzerInitialize(&argc, &argv);
+    }
+    for (const std::vector<char> &bytes : inputs) {
         // A heap block of exactly the input's size (never null), as libFuzzer hands over, so that
         // a read one byte past the end is caught under the sanitizers.
         std::unique_ptr<uint8_t[]> exact(new uint8_t[bytes.size()]);

@@ -8,7 +8,7 @@ seconds=${VELK_FUZZ_SECONDS:-60}
 cmake --preset fuzz -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
 cmake --build --preset fuzz
 
-runs=build/fuzz/runs
+runs=$PWD/build/fuzz/runs
 rm -rf "$runs"
 mkdir -p "$runs"
 python3 fuzz/make_seeds.py tests/e2e "$runs/seeds"
@@ -20,7 +20,7 @@ for bin in build/fuzz/fuzz/fuzz_*; do
   corpus=$runs/corpus/$target
   mkdir -p "$corpus"
   dirs=("$corpus")
-  for d in "$runs/seeds/$target" "fuzz/seeds/$target" "fuzz/regressions/$target"; do
+  for d in "$runs/seeds/$target" "$PWD/fuzz/seeds/$target" "$PWD/fuzz/regressions/$target"; do
     [ -d "$d" ] && dirs+=("$d")
   done
   log=$runs/$target.log

@@ -1,0 +1,357 @@
+// Fuzz target: the condition evaluator alone on #if, #ifdef, #ifndef and #elif lines, with a
+// pattern table and list mode drawn from the input. The result, or the exact message of a
+// failing line, must be the one of a plain model of the evaluation rules written here; names are
+// looked up with the library's own matcher, which fuzz_match checks on its own.
+//
+// Input: a flag byte (directive kind, list mode), a byte of pattern values, the patterns
+// separated by ',' up to a newline, then the operand text up to the next newline.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/cli_run.h"
+#include "cond/cond_eval.h"
+#include "cond/cond_line.h"
+#include "cond/cond_match.h"
+#include "cond/cond_options.h"
+#include "fuzz_bytes.h"
+#include "support/exit_hook.h"
+#include "support/message.h"
+
+namespace {
+
+constexpr int kLineNo = 7;
+constexpr size_t kLineMax = 4094;  // longest line the reader hands over, newline included
+
+struct ExitCalled {
+    int status;
+};
+
+[[noreturn]] void throw_exit(int status) { throw ExitCalled{status}; }
+
+struct Failed {
+    std::string message;
+};
+
+bool letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool ident(char c) { return letter(c) || (c >= '0' && c <= '9') || c == '_'; }
+bool blank(char c) { return c == ' ' || c == '\t'; }
+
+// The model. Texts are std::string up to their first NUL, as the evaluator sees them.
+struct Model {
+    std::vector<char *> patterns;
+    std::vector<int> values;
+    bool undef_outside;  // list_mode flag 4
+    std::string line;
+
+    static std::string excerpt(const std::string &text)
+    {
+        std::string t = text.substr(0, 999);
+        t = t.substr(0, t.find('\n'));
+        return "[" + t + "]";
+    }
+
+    // The message formatter's rules for "%d" then "%s": a string that would pass 1024 bytes is
+    // cut at 768, and no format step starts at 1024 bytes or more.
+    static std::string format(const char *fmt, const std::string &text)
+    {
+        std::string out;
+        for (const char *f = fmt; *f != '\0' && out.size() < 1024; f++) {
+            if (f[0] == '%' && f[1] == 'd') {
+                out += std::to_string(kLineNo);
+                f++;
+            } else if (f[0] == '%' && f[1] == 's') {
+                out += out.size() + text.size() <= 1024 ? text : text.substr(0, 768 - out.size());
+                f++;
+            } else {
+                out += *f;
+            }
+        }
+        return out;
+    }
+
+    [[noreturn]] static void error(const char *fmt, const std::string &at) { throw Failed{format(fmt, excerpt(at))}; }
+
+    int lookup(const std::string &name) const
+    {
+        for (size_t i = 0; i < patterns.size(); i++) {
+            if (cond::match(patterns[i], name.c_str())) {
+                return values[i];
+            }
+        }
+        return undef_outside ? 0 : 2;
+    }
+
+    // Reads the name at i of text; returns the position behind it.
+    size_t name(const std::string &text, size_t i, int &value) const
+    {
+        const size_t start = i;
+        while (i < text.size() && blank(text[i])) {
+            i++;
+        }
+        size_t end = i;
+        while (end < text.size() && ident(text[end])) {
+            end++;
+        }
+        if (end - i >= 256) {
+            error("Error: %d: %s: cannot analyze.\n", text.substr(start));
+        }
+        value = lookup(text.substr(i, end - i));
+        return end;
+    }
+
+    size_t defined(const std::string &text, size_t i, int &value) const
+    {
+        const size_t start = i;
+        while (i < text.size() && blank(text[i])) {
+            i++;
+        }
+        if (i >= text.size() || text[i] != '(') {
+            error("Error: %d: %s: invalid statement.\n", text.substr(start));
+        }
+        i = name(text, i + 1, value);
+        while (i < text.size() && blank(text[i])) {
+            i++;
+        }
+        if (i >= text.size() || text[i] != ')') {
+            error("Error: %d: %s: invalid statement.\n", text.substr(start));
+        }
+        return i + 1;
+    }
+
+    int ifdef_expr(const std::string &operand) const
+    {
+        std::string w = operand;
+        int value = 0;
+        bool seen = false;
+        for (size_t i = 0; i < w.size();) {
+            if (w.compare(i, 2, "//") == 0) {
+                break;
+            }
+            if (w.compare(i, 2, "/*") == 0) {
+                size_t close = w.find("*/", i);
+                if (close == std::string::npos) {
+                    error("Error: %d: %s: invalid statement.\n", operand);
+                }
+                w.erase(i, close + 2 - i);
+                continue;
+            }
+            if (letter(w[i])) {
+                if (seen) {
+                    error("Error(#1): %d: %s: cannot analyze.\n", operand);
+                }
+                i = name(w, i, value);
+                seen = true;
+            } else if (blank(w[i]) || w[i] == '\n') {
+                i++;
+            } else {
+                error("Error(#2): %d: %s: cannot analyze.\n", operand);
+            }
+        }
+        return value;
+    }
+
+    int if_expr(const std::string &operand) const
+    {
+        std::string w = operand;
+        for (size_t i = 0; i < w.size();) {
+            if (w.compare(i, 2, "//") == 0) {
+                w.resize(i);
+                break;
+            }
+            if (w.compare(i, 2, "/*") == 0) {
+                size_t close = w.find("*/", i);
+                if (close == std::string::npos) {
+                    error("Error: %d: %s: comment is not closed.\n", operand);
+                }
+                w.erase(i, close + 2 - i);
+                continue;
+            }
+            const bool negated = w.compare(i, 8, "!defined") == 0;
+            if (negated || w.compare(i, 7, "defined") == 0) {
+                int v;
+                size_t end = defined(w, i + (negated ? 8 : 7), v);
+                if (negated) {
+                    v = v == 2 ? 2 : 1 - v;
+                }
+                w.replace(i, end - i, std::string(1, static_cast<char>('0' + v)) + " ");
+                i += 2;
+            } else if (letter(w[i])) {
+                int v;
+                size_t end = name(w, i, v);
+                w.replace(i, end - i, std::string(1, static_cast<char>('0' + v)));
+                i += 1;
+            } else if (w[i] >= '0' && w[i] <= '9') {
+                if ((w[i] != '0' && w[i] != '1') || (i + 1 < w.size() && ident(w[i + 1]))) {
+                    error("Error(#3): %d: %s: cannot analyze.\n", line);
+                }
+                if (!undef_outside) {
+                    w[i] = '2';
+                }
+                i++;
+            } else {
+                i++;
+            }
+        }
+        int result = -1;
+        int op = 0;  // 0 none, 1 OR, 2 AND
+        bool last_operator = false;
+        for (size_t i = 0; i < w.size() && w[i] != '\n';) {
+            if (w.compare(i, 2, "||") == 0 || w.compare(i, 2, "&&") == 0) {
+                const int this_op = w[i] == '|' ? 1 : 2;
+                if (op != 0 && op != this_op) {
+                    error(this_op == 1 ? "Error(#4): %d: %s: cannot analyze.\n" : "Error(#5): %d: %s: cannot analyze.\n",
+                          line);
+                }
+                op = this_op;
+                last_operator = true;
+                i += 2;
+            } else if (w[i] >= '0' && w[i] <= '2' && !(i + 1 < w.size() && ident(w[i + 1]))) {
+                const int v = w[i] - '0';
+                if (result < 0) {
+                    result = v;
+                } else if (op == 1) {
+                    result = (result == 1 || v == 1) ? 1 : (result == 2 || v == 2) ? 2 : 0;
+                } else if (op == 2) {
+                    result = (result == 0 || v == 0) ? 0 : (result == 2 || v == 2) ? 2 : 1;
+                }
+                last_operator = false;
+                i++;
+            } else if (blank(w[i])) {
+                i++;
+            } else {
+                error("Error(#6): %d: %s: cannot analyze.\n", line);
+            }
+        }
+        if (result < 0 || last_operator) {
+            error("Error: %d: %s: invalid statement.\n", line);
+        }
+        return result;
+    }
+
+    int directive(int kind) const
+    {
+        size_t i = 0;
+        while (i < line.size() && blank(line[i])) {
+            i++;
+        }
+        i++;  // the '#'
+        while (i < line.size() && blank(line[i])) {
+            i++;
+        }
+        while (i < line.size() && letter(line[i])) {
+            i++;
+        }
+        while (i < line.size() && blank(line[i])) {
+            i++;
+        }
+        const std::string operand = line.substr(std::min(i, line.size()));
+        int v = kind == cond::DIR_IF || kind == cond::DIR_ELIF ? if_expr(operand) : ifdef_expr(operand);
+        return v == 2 ? (undef_outside ? cond::COND_FALSE : cond::COND_KEEP) : v;
+    }
+};
+
+[[noreturn]] void disagree(const std::string &line, const std::string &got, const std::string &want)
+{
+    std::fprintf(stderr, "evaluator disagrees with the rules\nline: %s\ngot:  %s\nwant: %s\n", line.c_str(),
+                 got.c_str(), want.c_str());
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    support::set_exit_hook(throw_exit);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static const char *const words[] = {"ifdef", "if", "ifndef", "elif"};
+    FuzzBytes in(data, size);
+    const uint8_t flags = in.byte();
+    const int kind = flags & 3;
+    const uint8_t value_bits = in.byte();
+
+    cli::run_reset();
+    Model model;
+    model.undef_outside = flags & 4;
+    cond::list_mode = model.undef_outside ? cond::LIST_MODE_UNDEF : 0;
+    // The patterns, as set_list would accept and convert them.
+    std::string list = in.upto('\n');
+    std::vector<std::string> storage;
+    size_t start = 0;
+    while (start <= list.size() && storage.size() < static_cast<size_t>(cond::LIST_MAX)) {
+        size_t comma = list.find(',', start);
+        std::string p = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        for (char &c : p) {
+            if (!ident(c) && c != '?' && c != '*' && c != '\\') {
+                c = '_';
+            }
+        }
+        storage.push_back(p);
+        if (comma == std::string::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    if (list.empty()) {
+        storage.clear();
+    }
+    for (std::string &p : storage) {
+        const int k = static_cast<int>(model.patterns.size());
+        cond::conv_search_str(p.data(), 0);
+        model.patterns.push_back(p.data());
+        model.values.push_back(k < 8 ? (value_bits >> k) & 1 : 1);
+        cond::list_name[k] = p.data();
+        cond::list_value[k] = model.values.back();
+    }
+    cond::list_count = static_cast<int>(model.patterns.size());
+
+    // The directive line, as the reader leaves it in the line buffer.
+    std::string operand = in.upto('\n');
+    operand = operand.substr(0, operand.find('\0'));
+    std::string line = std::string(flags & 8 ? " " : "") + "#" + (flags & 16 ? "\t" : "") + words[kind] + operand;
+    line = line.substr(0, kLineMax - 1) + "\n";
+    std::memcpy(cond::buff + 1, line.c_str(), line.size() + 1);
+    cond::line_len = static_cast<int>(line.size());
+    cond::line_no = kLineNo;
+    model.line = line;
+
+    char *err_text = nullptr;
+    size_t err_len = 0;
+    FILE *real_err = stderr;
+    stderr = open_memstream(&err_text, &err_len);
+    std::string got;
+    try {
+        int value = -1;
+        cond::eval_directive(kind, cond::buff + 1, &value);
+        got = "value " + std::to_string(value);
+    } catch (const ExitCalled &e) {
+        got = "status " + std::to_string(e.status) + ": ";
+    }
+    std::fclose(stderr);
+    stderr = real_err;
+    got += std::string(err_text, err_len);
+    std::free(err_text);
+    support::message_reset();
+    cli::run_reset();
+
+    std::string want;
+    try {
+        want = "value " + std::to_string(model.directive(kind));
+    } catch (const Failed &f) {
+        want = "status 1: " + f.message;
+    }
+    if (got != want) {
+        disagree(line, got, want);
+    }
+    return 0;
+}
