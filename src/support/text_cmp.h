@@ -2,6 +2,11 @@
 // blocks of their own), ASCII case conversion, and tab expansion.
 #pragma once
 
+// Some C libraries (MinGW) define strcasecmp as a macro in <string.h>. Taking it in here means
+// every file that sees the declaration below sees the same spelling, so the library and its
+// callers agree on one name whatever they include.
+#include <cstring>
+
 namespace support {
 
 int StrnCmp(const char *a, const char *b, int n);  // -1, 0, 1 over at most n bytes (n < 0: all)

@@ -35,6 +35,18 @@ protected:
     std::string src = dir / "src";
 };
 
+TEST_F(DiskPosix, RealDriveOfAPathIsItsNearestExistingFolder)
+{
+    int cluster = support::getClusterSize(dir.path().c_str());
+    EXPECT_GT(cluster, 0);
+    EXPECT_EQ(support::getClusterSize((dir / "no/such/file").c_str()), cluster);
+    EXPECT_GT(support::getFreeSpace((dir / "no/such/file").c_str()), 0);
+    EXPECT_GT(support::FreeDiskSpace, 0.0);
+    // A drive letter means nothing here: the name is asked about as written.
+    EXPECT_GT(support::getClusterSize("C:\\no such file"), 0);
+    EXPECT_GT(support::getFreeSpace(""), 0);
+}
+
 TEST_F(DiskPosix, SourceThatCannotBeReadIsNotReportedAsCopied)
 {
     // A folder opens for reading on POSIX but every read fails.

@@ -121,18 +121,6 @@ TEST_F(FileUtil, ClusterSizeIsSectorBytesTimesSectors)
     EXPECT_EQ(support::getClusterSize("C:\\a"), 0);
 }
 
-TEST_F(FileUtil, RealDriveOfAPathIsItsNearestExistingFolder)
-{
-    int cluster = support::getClusterSize(dir.path().c_str());
-    EXPECT_GT(cluster, 0);
-    EXPECT_EQ(support::getClusterSize((dir / "no/such/file").c_str()), cluster);
-    EXPECT_GT(support::getFreeSpace((dir / "no/such/file").c_str()), 0);
-    EXPECT_GT(support::FreeDiskSpace, 0.0);
-    // A drive letter means nothing here: the name is asked about as written.
-    EXPECT_GT(support::getClusterSize("C:\\no such file"), 0);
-    EXPECT_GT(support::getFreeSpace(""), 0);
-}
-
 TEST_F(FileUtil, IsDirNeedsAnExistingDirectory)
 {
     write_file(dir / "file", "x");
