@@ -1,7 +1,8 @@
 // Fuzz target: the name pattern matcher. A pattern is converted (conv_search_str in place, with
 // or without escapes, or into the search buffer by conv_search_str1 or conv_search_find) and
 // matched against a text; over ASCII patterns and texts the answer must be the one of a plain
-// backtracking wildcard matcher written here from the rules.
+// backtracking wildcard matcher written here from the rules. Inputs of raw bytes (Shift_JIS pairs,
+// a lead byte before the end) are run too, for memory safety and for the span the match reports.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -81,13 +82,25 @@ bool ref_match(const Tokens &p, const std::string &s)
     return pi == p.size();
 }
 
+// A text of up to max_len bytes from the alphabet, or of any bytes but NUL when alphabet is null.
 std::string draw(FuzzBytes &in, const char *alphabet, size_t alpha_len, size_t max_len)
 {
     std::string s;
     for (size_t n = in.below(static_cast<uint32_t>(max_len + 1)); n > 0 && in.left > 0; n--) {
-        s += alphabet[in.byte() % alpha_len];
+        const uint8_t b = in.byte();
+        s += alphabet ? alphabet[b % alpha_len] : static_cast<char>(b ? b : '?');
     }
     return s;
+}
+
+void check_span(const std::string &pat, const std::string &text)
+{
+    const char *end = text.c_str() + text.size();
+    if (cond::match_next < text.c_str() || cond::match_next > end ||
+        (cond::match_top != nullptr && (cond::match_top < text.c_str() || cond::match_top > end))) {
+        std::fprintf(stderr, "match span outside the text: pattern [%s] text [%s]\n", pat.c_str(), text.c_str());
+        std::abort();
+    }
 }
 
 [[noreturn]] void disagree(const char *what, const std::string &pat, const std::string &text, int got, int want)
@@ -105,7 +118,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static const char text_chars[] = "aab\\^A_*?";
     FuzzBytes in(data, size);
     cond::match_reset();
-    const Conv conv = static_cast<Conv>(in.below(4));
+    const uint32_t mode = in.below(8);
+    if (mode >= 4) {
+        std::string raw_pat = draw(in, nullptr, 0, 1200);
+        const std::string text = draw(in, nullptr, 0, 400);
+        const char *converted = mode == 4 ? cond::conv_search_str1(raw_pat.c_str())
+                                : mode == 5 ? cond::conv_search_find(raw_pat.c_str())
+                                            : (cond::conv_search_str(raw_pat.data(), mode == 7), raw_pat.c_str());
+        cond::match_top = nullptr;
+        cond::match(converted, text.c_str());
+        check_span(raw_pat, text);
+        return 0;
+    }
+    const Conv conv = static_cast<Conv>(mode);
     const bool limited = conv == Conv::str1 || conv == Conv::find;
     const std::string pat = draw(in, pat_chars, sizeof pat_chars - 1, limited ? 1200 : 400);
     const std::string text = draw(in, text_chars, sizeof text_chars - 1, 400);
@@ -136,7 +161,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             }
         }
     }
+    cond::match_top = nullptr;
     const int got = cond::match(converted, text.c_str());
+    check_span(pat, text);
     const int want = ref_match(want_tokens, text);
     if (got != want) {
         disagree("match", pat, text, got, want);
