@@ -125,6 +125,21 @@ struct Model {
         return i + 1;
     }
 
+    // Deletes a comment opened at i through its close, searched from the "/*" itself; false when
+    // no comment opens at i. A comment left open ends the evaluation with unclosed_fmt.
+    static bool cut_comment(std::string &w, size_t i, const char *unclosed_fmt, const std::string &operand)
+    {
+        if (w.compare(i, 2, "/*") != 0) {
+            return false;
+        }
+        const size_t close = w.find("*/", i);
+        if (close == std::string::npos) {
+            error(unclosed_fmt, operand);
+        }
+        w.erase(i, close + 2 - i);
+        return true;
+    }
+
     int ifdef_expr(const std::string &operand) const
     {
         std::string w = operand;
@@ -134,12 +149,7 @@ struct Model {
             if (w.compare(i, 2, "//") == 0) {
                 break;
             }
-            if (w.compare(i, 2, "/*") == 0) {
-                size_t close = w.find("*/", i);
-                if (close == std::string::npos) {
-                    error("Error: %d: %s: invalid statement.\n", operand);
-                }
-                w.erase(i, close + 2 - i);
+            if (cut_comment(w, i, "Error: %d: %s: invalid statement.\n", operand)) {
                 continue;
             }
             if (letter(w[i])) {
@@ -165,12 +175,7 @@ struct Model {
                 w.resize(i);
                 break;
             }
-            if (w.compare(i, 2, "/*") == 0) {
-                size_t close = w.find("*/", i);
-                if (close == std::string::npos) {
-                    error("Error: %d: %s: comment is not closed.\n", operand);
-                }
-                w.erase(i, close + 2 - i);
+            if (cut_comment(w, i, "Error: %d: %s: comment is not closed.\n", operand)) {
                 continue;
             }
             const bool negated = w.compare(i, 8, "!defined") == 0;
