@@ -183,6 +183,18 @@ def patterns_of_4000_stars():
     check_run(["-lA", "N" + stars], b"#ifdef " + long_name + b"\nz\n#endif\n", 0, b"z\n")
 
 
+@case
+def huge_command_lines():
+    data = b"#ifdef A\nx\n#endif\n"
+    p = run(["-l", "," * 100000], write("input", data))
+    expect(p.returncode == 1 and p.stdout == b"" and b"too many names" in p.stderr, "100000 empty names")
+    check_run(["-l", "A" * 100000], data, 0, data)
+    check_run(["-l", " " * 100000], data, 0, data)
+    check_run(["-l", "*?" * 50000], data, 0, data)
+    check_run(["-l", "*?" * 50000 + ",A"], data, 0, b"x\n")
+    check_run(["-n"] * 30000 + ["-lA", "A"], data, 0, b"     2: x\n")
+
+
 # --- one gibibyte, streamed --------------------------------------------------------------------
 
 BLOCK = b"".join([
