@@ -109,7 +109,9 @@ protected:
         path_ = std::string(dir != nullptr ? dir : "/tmp");
         std::string mk = "mkdir -p '" + path_ + "'";
         ASSERT_EQ(std::system(mk.c_str()), 0);
-        path_ += "/cond_line_input.txt";
+        // One file per test: CTest runs the tests of this binary in parallel.
+        path_ += std::string("/cond_line_") +
+                 testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
         FILE *f = std::fopen(path_.c_str(), "wb");
         ASSERT_NE(f, nullptr);
         std::fwrite(bytes.data(), 1, bytes.size(), f);
