@@ -8,7 +8,10 @@
 // the process-ending path is intercepted through the exit hook. Each input runs twice, with "-n"
 // and with "-nv" put in front of its options (any v of its own taken out), and the pair must agree: the same status and
 // messages, every written line behind its own number with its input bytes, no line written by
-// both, and together every line read (up to the failing one when the run fails).
+// both, and together every line read (up to the failing one when the run fails). Where the run
+// reached the body, its output, messages and status must also be those of a plain model of the
+// scanner and the block processor (with the evaluator's model of fuzz_cond_model.h), given the
+// options and the pattern table that the real command-line parser set up.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -23,7 +26,10 @@
 
 #include "cli/cli_run.h"
 #include "cond/cond_line.h"
+#include "cond/cond_block.h"
+#include "cond/cond_options.h"
 #include "fuzz_bytes.h"
+#include "fuzz_cond_model.h"
 #include "support/exit_hook.h"
 #include "support/message.h"
 
@@ -45,9 +51,15 @@ struct Result {
     std::string out;
     std::string err;
     int lines_read;      // line_no when the run ended
+    bool scanned;        // the input file was opened
+    // What the command line set up, for the model.
+    bool opt_v, opt_n, opt_T, undef_outside;
+    std::vector<const char *> patterns;  // into the run's arguments
+    std::vector<int> values;
 };
 
-Result run_filter(std::vector<std::string> args)
+// Runs the filter over args, which must outlive the result (the pattern table points into them).
+Result run_filter(std::vector<std::string> &args)
 {
     std::vector<char *> argv;
     for (std::string &a : args) {
@@ -67,6 +79,13 @@ Result run_filter(std::vector<std::string> args)
         r.status = e.status;
     }
     r.lines_read = cond::line_no;
+    r.scanned = cond::fp != nullptr;
+    r.opt_v = cond::opt_v;
+    r.opt_n = cond::opt_n;
+    r.opt_T = cond::opt_T;
+    r.undef_outside = cond::list_mode & cond::LIST_MODE_UNDEF;
+    r.patterns.assign(cond::list_name, cond::list_name + cond::list_count);
+    r.values.assign(cond::list_value, cond::list_value + cond::list_count);
     std::fclose(stdout);
     std::fclose(stderr);
     stdout = real_out;
@@ -126,6 +145,295 @@ std::set<int> numbered(const Result &r, const Result &other, const std::vector<s
         last = no;
     }
     return seen;
+}
+
+
+// The scanner and the block processor, written plainly from their rules.
+struct FilterModel {
+    fuzz_model::CondModel ev;  // the evaluator; its line and line_no follow the current line
+    bool opt_v, opt_n, opt_T;
+    std::string body;
+    size_t pos = 0;      // next byte of body to read
+    std::string out;
+    std::string bytes;   // the current line as read, a CR before its LF taken out
+    bool cr = false;     // that CR was there
+    std::string text;    // the current line up to its first NUL: what the scan sees
+    int line_no = 0;
+    int if_depth = 0;
+    int comment_f = 0, comment2_f = 0, string_f = 0;
+
+    static constexpr size_t npos = std::string::npos;
+
+    FilterModel(const Result &r, const std::string &input) : opt_v(r.opt_v), opt_n(r.opt_n), opt_T(r.opt_T), body(input)
+    {
+        ev.patterns = r.patterns;
+        ev.values = r.values;
+        ev.undef_outside = r.undef_outside;
+    }
+
+    // The next line: up to 4096 bytes, through the first LF.
+    bool next_line(const char *too_long_fmt)
+    {
+        if (pos >= body.size()) {
+            return false;
+        }
+        size_t take = std::min<size_t>(4096, body.size() - pos);
+        const size_t nl = body.find('\n', pos);
+        const bool lf = nl != npos && nl < pos + take;
+        if (lf) {
+            take = nl - pos + 1;
+        }
+        bytes = body.substr(pos, take);
+        pos += take;
+        cr = lf && bytes.size() >= 2 && bytes[bytes.size() - 2] == '\r';
+        if (cr) {
+            bytes.erase(bytes.size() - 2, 1);
+        }
+        text = bytes.substr(0, bytes.find('\0'));
+        ev.line = text;
+        ev.line_no = ++line_no;
+        comment2_f = 0;
+        if (bytes.size() > 4094) {
+            ev.error(too_long_fmt, text);
+        }
+        return true;
+    }
+
+    void put_line()
+    {
+        if (opt_n) {
+            char num[32];
+            std::snprintf(num, sizeof num, "%6d: ", line_no);
+            out += num;
+        }
+        out += cr ? bytes.substr(0, bytes.size() - 1) + "\r\n" : bytes;
+    }
+
+    void put_line_sel(int keep)
+    {
+        if (keep != static_cast<int>(opt_v)) {
+            put_line();
+        }
+    }
+
+    char at(size_t p) const { return p < text.size() ? text[p] : '\0'; }
+
+    size_t lex_skip(size_t p)
+    {
+        if (opt_T) {
+            return npos;
+        }
+        const char c = at(p);
+        if (string_f && c == '\\') {
+            return at(p + 1) == '\0' ? p + 1 : p + 2;
+        }
+        if (comment_f) {
+            if (c == '*' && at(p + 1) == '/') {
+                comment_f = 0;
+                return p + 2;
+            }
+            return npos;
+        }
+        if (string_f) {
+            if (static_cast<unsigned char>(c) == string_f) {
+                string_f = 0;
+                return p + 1;
+            }
+            return npos;
+        }
+        if (comment2_f) {
+            return p + 1;
+        }
+        if (c == '/' && (at(p + 1) == '/' || at(p + 1) == '*')) {
+            (at(p + 1) == '/' ? comment2_f : comment_f) = 1;
+            return p + 2;
+        }
+        if (c == '"' || c == '\'') {
+            string_f = static_cast<unsigned char>(c);
+            return p + 1;
+        }
+        return npos;
+    }
+
+    size_t step(size_t p) const
+    {
+        const unsigned char c = static_cast<unsigned char>(at(p));
+        const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+        return lead && at(p + 1) != '\0' ? p + 2 : p + 1;
+    }
+
+    // Walks from p; returns dir when reached with nothing open, else walks to the end: npos.
+    size_t walk(size_t p, size_t dir)
+    {
+        while (at(p) != '\n' && at(p) != '\0') {
+            const size_t q = lex_skip(p);
+            if (q != npos) {
+                p = q;
+            } else if (p == dir && !comment_f && !comment2_f && !string_f) {
+                return p;
+            } else {
+                p = step(p);
+            }
+        }
+        return npos;
+    }
+
+    size_t dir_pos() const
+    {
+        size_t p = 0;
+        while (fuzz_model::blank(at(p))) {
+            p++;
+        }
+        return p;
+    }
+
+    bool is(size_t p, const char *word) const
+    {
+        if (at(p) != '#') {
+            return false;
+        }
+        size_t q = p + 1;
+        while (fuzz_model::blank(at(q))) {
+            q++;
+        }
+        const size_t len = std::strlen(word);
+        return text.compare(std::min(q, text.size()), len, word) == 0 && !fuzz_model::ident(at(q + len));
+    }
+
+    int open_kind(size_t p) const
+    {
+        return is(p, "ifndef") ? cond::DIR_IFNDEF : is(p, "if") ? cond::DIR_IF : is(p, "ifdef") ? cond::DIR_IFDEF : -1;
+    }
+
+    int proc_block(int kind, int keep)
+    {
+        const int enclosing = keep;
+        const int value = ev.directive(kind);
+        bool first = false, taken = false;
+        if (value == cond::COND_KEEP) {
+            put_line_sel(enclosing);
+        } else {
+            first = kind == cond::DIR_IFNDEF ? value == cond::COND_FALSE : value == cond::COND_TRUE;
+            keep = first ? enclosing : 0;
+            taken = kind == cond::DIR_IF && value == cond::COND_TRUE;
+            put_line_sel(0);
+        }
+        for (bool end = false; !end;) {
+            if (!next_line("%d: %s \nError: too long line found.\n")) {
+                return -2;
+            }
+            const size_t dir = dir_pos();
+            const size_t p = walk(0, dir);
+            bool handled = false;
+            if (p != npos) {
+                const int nested = open_kind(p);
+                if (nested >= 0) {
+                    if_depth++;
+                    if (proc_block(nested, keep) == -2) {
+                        return -2;
+                    }
+                    handled = true;
+                } else if (is(p, "elif")) {
+                    if (kind != cond::DIR_IF) {
+                        ev.error("Error: %d: %s: cannot analyze.\n", text.substr(p));
+                    }
+                    if (!ev.undef_outside) {
+                        throw fuzz_model::Failed{ev.format("Error: %d: #elif: cannot leave or delete.\n", "")};
+                    }
+                    if (ev.directive(cond::DIR_ELIF) == cond::COND_TRUE && !taken) {
+                        keep = enclosing;
+                        taken = true;
+                    } else {
+                        keep = 0;
+                    }
+                    put_line_sel(0);
+                    handled = true;
+                } else if (value != cond::COND_KEEP && is(p, "else")) {
+                    put_line_sel(0);
+                    keep = first || taken ? 0 : enclosing;
+                    handled = true;
+                } else if (is(p, "endif")) {
+                    if_depth--;
+                    if (value != cond::COND_KEEP) {
+                        put_line_sel(0);
+                        return 0;
+                    }
+                    end = true;
+                    walk(p + 6, dir);
+                } else {
+                    walk(step(p), dir);
+                }
+            }
+            if (!handled) {
+                put_line_sel(keep);
+            }
+        }
+        return 0;
+    }
+
+    void scan()
+    {
+        while (next_line("%d: %s \nError: too long line found!\n")) {
+            const size_t dir = dir_pos();
+            const size_t p = walk(0, dir);
+            if (p != npos) {
+                const int kind = open_kind(p);
+                if (kind >= 0) {
+                    if_depth++;
+                    if (proc_block(kind, 1) == -2) {
+                        return;
+                    }
+                    continue;
+                }
+                if (is(p, "elif")) {
+                    ev.error("Error: %d: %s: cannot analyze!\n", text.substr(p));
+                }
+                if (is(p, "else")) {
+                    ev.error("Error: %d: %s: does not correspond.\n", text.substr(p));
+                }
+                if (is(p, "endif")) {
+                    put_line();
+                    ev.error("Error: %d: %s: does not correspond.\n", text.substr(p));
+                }
+                walk(step(p), dir);
+            }
+            if (!opt_v) {
+                put_line();
+            }
+        }
+    }
+
+    // The run's output, messages and status.
+    void run(std::string &o, std::string &e, int &status)
+    {
+        try {
+            scan();
+            if (if_depth > 0) {
+                throw fuzz_model::Failed{"Error: Ifdef statement does not close.\n"};
+            }
+            status = 0;
+        } catch (const fuzz_model::Failed &f) {
+            e = f.message;
+            status = 1;
+        }
+        o = out;
+    }
+};
+
+void check_model(const Result &r, const Result &other, const std::string &body)
+{
+    if (!r.scanned) {
+        return;
+    }
+    FilterModel m(r, body);
+    std::string out, err;
+    int status;
+    m.run(out, err, status);
+    if (out != r.out || err != r.err || status != r.status) {
+        std::fprintf(stderr, "filter disagrees with the model\nmodel status %d, stderr: %s\nmodel stdout:\n%s\n--\nreal stdout:\n%s\n",
+                     status, err.c_str(), out.c_str(), r.out.c_str());
+        fail("model", r, other);
+    }
 }
 
 }  // namespace
@@ -191,6 +499,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     gone_args.insert(gone_args.end(), opts.begin(), opts.end());
     const Result kept = run_filter(kept_args);
     const Result gone = run_filter(gone_args);
+    check_model(kept, gone, body);
+    check_model(gone, kept, body);
 
     if (kept.status != gone.status || kept.err != gone.err) {
         fail("the -v pair ends differently", kept, gone);
