@@ -6,7 +6,8 @@
 #    the page shows.
 # Usage: man_page_test.sh VELKRUN VELKRUN_TREE DOC_DIR SCRATCH_DIR
 set -u
-velkrun=$1 tree_tool=$2 doc=$3 scratch=$4
+absolute() { case $1 in /*) printf '%s\n' "$1" ;; *) printf '%s/%s\n' "$PWD" "$1" ;; esac; }
+velkrun=$(absolute "$1") tree_tool=$(absolute "$2") doc=$(absolute "$3") scratch=$(absolute "$4")
 
 failures=0
 fail() {
@@ -28,12 +29,13 @@ for page in velkrun.1 velkrun-tree.1; do
   render "$doc/$page" >"$scratch/$page.txt" || fail "$page does not format"
 done
 
-# has_entry PAGE OPTION: the option starts a tagged paragraph (OPTIONS and similar lists).
+# has_entry PAGE OPTION: the option is the tag of a tagged paragraph (.TP or .TQ) in the OPTIONS
+# section of the page.
 has_entry() {
-  awk -v o="$2" '
-    substr($0, 1, 8 + length(o)) == "       " o " " || $0 == "       " o { found = 1 }
-    END { exit !found }
-  ' "$scratch/$1.txt"
+  awk '/^\.SH/ { in_options = ($2 == "OPTIONS") }
+       in_options && /^\.T[PQ]/ { if ((getline tag) > 0) print tag }' "$doc/$1" |
+    sed -e 's/^\.[BI][BIR]* //' -e 's/\\-/-/g' -e 's/\\f[BIRP]//g' -e 's/"//g' |
+    awk -v o="$2" '$1 == o { found = 1 } END { exit !found }'
 }
 
 # Options of velkrun's usage line, e.g. [-nvT] gives -n -v -T and [-l[A] <list>] gives -l -lA.
