@@ -71,7 +71,7 @@ check "dry run lists plain.c" has "$scratch/out" "would change: $t/plain.c"
 check "dry run lists the file with spaces" has "$scratch/out" "would change: $t/sub dir/my file.cpp"
 check "dry run does not list same.h" lacks "$scratch/out" "same.h"
 check "dry run summary" has "$scratch/out" \
-  "velkrun-tree: 6 files seen, 3 would change, 1 unchanged, 2 failed, 1 symbolic links skipped"
+  "velkrun-tree: files seen 6, would change 3, unchanged 1, failed 2, symbolic links skipped 1"
 check "dry run leaves the tree as it was" diff -r "$scratch/orig" "$t"
 check "dry run leaves no temporary file" no_temp_left
 
@@ -94,7 +94,7 @@ check "symbolic link stays a link" [ -L "$t/link.c" ]
 check "symbolic link reported" has "$scratch/err" "$t/link.c: symbolic link, skipped"
 check "linked folder not followed" same "$scratch/outside/far.c" "$scratch/in.txt"
 check "summary" has "$scratch/out" \
-  "velkrun-tree: 6 files seen, 3 changed, 1 unchanged, 2 failed, 1 symbolic links skipped"
+  "velkrun-tree: files seen 6, changed 3, unchanged 1, failed 2, symbolic links skipped 1"
 check "changed files listed" has "$scratch/out" "changed: $t/plain.c"
 check "no temporary file left" no_temp_left
 
@@ -102,7 +102,7 @@ check "no temporary file left" no_temp_left
 run -d DROP -- "$t/plain.c" "$t/sub dir" "$t/same.h"
 check "clean second run exits 0" [ "$status" = 0 ]
 check "clean second run summary" has "$scratch/out" \
-  "velkrun-tree: 3 files seen, 0 changed, 3 unchanged, 0 failed"
+  "velkrun-tree: files seen 3, changed 0, unchanged 3, failed 0"
 
 # A named file is taken whatever its extension; --ext picks extensions when walking.
 run -d DROP -- "$t/notes.txt"
