@@ -75,6 +75,14 @@ squeeze() { tr -s ' \n' ' '; }
 grep -qF -- "$usage" <(squeeze <"$scratch/velkrun.1.txt") ||
   fail "velkrun.1 does not quote the usage line: $usage"
 
+# The version in the page headers is the one the help text states.
+version=$("$velkrun" -usage | sed -n 's/^Version: *//p' | tr -d '\r')
+[ -n "$version" ] || fail "velkrun -usage states no version"
+for page in velkrun.1 velkrun-tree.1; do
+  grep -q "^\.TH .* \"velkrun $version\"" "$doc/$page" ||
+    fail "$page does not name velkrun $version in its header"
+done
+
 # Options of velkrun-tree's usage line.
 tree_usage=$("$tree_tool" --help | head -n 1)
 tree_options=(--help)
