@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -38,6 +40,25 @@ protected:
     {
         support::set_exit_hook(saved_hook_);
         cond::line_reset();
+        if (!input_path_.empty()) {
+            std::remove(input_path_.c_str());
+        }
+    }
+
+    // Writes bytes to a scratch file of this test and opens it as the input.
+    void open_input(const std::string &bytes)
+    {
+        const char *dir = std::getenv("VELK_TEST_TMP");
+        const std::string mk = std::string("mkdir -p '") + (dir != nullptr ? dir : "/tmp") + "'";
+        ASSERT_EQ(std::system(mk.c_str()), 0);
+        // One file per test: CTest runs the tests of this binary in parallel.
+        input_path_ = std::string(dir != nullptr ? dir : "/tmp") + "/cond_input_" +
+                      testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
+        FILE *f = std::fopen(input_path_.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        ASSERT_EQ(cond::line_open(input_path_.c_str()), 0);
     }
 
     // Appends one pattern (converted as the command line converts it) with its value.
@@ -87,5 +108,6 @@ protected:
 
 private:
     std::deque<std::string> patterns_;
+    std::string input_path_;
     support::exit_hook_fn saved_hook_ = nullptr;
 };

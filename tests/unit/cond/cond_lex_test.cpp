@@ -1,8 +1,5 @@
 #include "cond_fixture.h"
 
-#include <cstdio>
-#include <cstdlib>
-
 using namespace cond;
 
 namespace {
@@ -100,33 +97,11 @@ TEST_F(CondLex, Recognisers)
     EXPECT_EQ(is_endif("#end"), 0);
 }
 
-// Writes bytes to a scratch file and opens it as the input.
-class CondLine : public CondTest {
-protected:
-    void open_with(const std::string &bytes)
-    {
-        const char *dir = std::getenv("VELK_TEST_TMP");
-        path_ = std::string(dir != nullptr ? dir : "/tmp");
-        std::string mk = "mkdir -p '" + path_ + "'";
-        ASSERT_EQ(std::system(mk.c_str()), 0);
-        path_ += "/cond_line_input.txt";
-        FILE *f = std::fopen(path_.c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-        ASSERT_EQ(line_open(path_.c_str()), 0);
-    }
-    void TearDown() override
-    {
-        CondTest::TearDown();
-        std::remove(path_.c_str());
-    }
-    std::string path_;
-};
+using CondLine = CondTest;
 
 TEST_F(CondLine, LinesCrLfAndLastLine)
 {
-    open_with(std::string("a\r\nb\n\r\nc\rd\r\n\0x\r", 15));
+    open_input(std::string("a\r\nb\n\r\nc\rd\r\n\0x\r", 15));
     ASSERT_EQ(line_read(), 1);
     EXPECT_EQ(std::string(buff + 1, line_len), "a\n");
     EXPECT_EQ(line_cr, 1);
@@ -153,7 +128,7 @@ TEST_F(CondLine, LinesAcrossBlocksAndTheReadLimit)
         text += "line " + std::to_string(i) + "\n";
     }
     text += std::string(5000, 'z') + "\n";
-    open_with(text);
+    open_input(text);
     for (int i = 0; i < 20000; i++) {
         ASSERT_EQ(line_read(), 1);
         ASSERT_EQ(std::string(buff + 1, line_len), "line " + std::to_string(i) + "\n");
@@ -165,7 +140,7 @@ TEST_F(CondLine, LinesAcrossBlocksAndTheReadLimit)
 
 TEST_F(CondLine, LengthLimitIgnoresTheCr)
 {
-    open_with(std::string(4093, 'a') + "\r\n" + std::string(4094, 'b') + "\r\n");
+    open_input(std::string(4093, 'a') + "\r\n" + std::string(4094, 'b') + "\r\n");
     ASSERT_EQ(lex_next_line("%d: %s too long\n"), 1);
     EXPECT_EQ(line_len, LINE_MAX);
     testing::internal::CaptureStderr();
