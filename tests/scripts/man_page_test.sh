@@ -3,11 +3,13 @@
 #  - both pages format with no groff warning;
 #  - every option of velkrun's usage line and of velkrun-tree's usage line has its own entry;
 #  - every example in velkrun.1 that runs velkrun on a file shown in the page gives the output
-#    the page shows.
-# Usage: man_page_test.sh VELKRUN VELKRUN_TREE DOC_DIR SCRATCH_DIR
+#    the page shows;
+#  - every message that the sources of velkrun can write is listed under DIAGNOSTICS.
+# Usage: man_page_test.sh VELKRUN VELKRUN_TREE DOC_DIR SCRATCH_DIR SRC_DIR
 set -u
 absolute() { case $1 in /*) printf '%s\n' "$1" ;; *) printf '%s/%s\n' "$PWD" "$1" ;; esac; }
 velkrun=$(absolute "$1") tree_tool=$(absolute "$2") doc=$(absolute "$3") scratch=$(absolute "$4")
+src=$(absolute "$5")
 
 failures=0
 fail() {
@@ -83,6 +85,28 @@ for page in velkrun.1 velkrun-tree.1; do
     fail "$page does not name velkrun $version in its header"
 done
 
+# Messages: each line of each message format of the filter (the formats that start with "Error"
+# or a conversion) must match a tag line of DIAGNOSTICS, %d and %s standing for any text.
+awk '/^[A-Z]/ { in_diag = ($0 == "DIAGNOSTICS") } in_diag && /^       [^ ]/ { print substr($0, 8) }' \
+  "$scratch/velkrun.1.txt" >"$scratch/diag_tags"
+[ -s "$scratch/diag_tags" ] || fail "velkrun.1 has no DIAGNOSTICS entries"
+n_formats=0
+while IFS= read -r format; do
+  n_formats=$((n_formats + 1))
+  format=${format#\"}
+  format=${format%\"}
+  format=${format//\\\"/\"}
+  format=${format//\\n/$'\n'}
+  while IFS= read -r piece; do
+    piece=${piece% }
+    [ -n "$piece" ] || continue
+    # shellcheck disable=SC2016  # the $ in the sed script is a regular expression anchor
+    pattern=$(printf '%s' "$piece" | sed -e 's/[][\.*^$()+?{}|/]/\\&/g' -e 's/%d/[^ ]+/g' -e 's/%s/.+/g')
+    grep -qE -- "^$pattern\$" "$scratch/diag_tags" || fail "velkrun.1 does not list the message: $piece"
+  done <<<"$format"
+done < <(cat "$src"/cli/*.cpp "$src"/cond/*.cpp | grep -oE '"(Error|%)([^"\\]|\\.)*\\n"' | sort -u)
+[ "$n_formats" -ge 15 ] || fail "only $n_formats message formats found in $src"
+
 # Options of velkrun-tree's usage line.
 tree_usage=$("$tree_tool" --help | head -n 1)
 tree_options=(--help)
@@ -140,4 +164,4 @@ if [ "$failures" -ne 0 ]; then
   exit 1
 fi
 rm -rf -- "$scratch"
-echo "manual pages checked: ${#options[@]} + ${#tree_options[@]} options, $n_examples examples"
+echo "manual pages checked: ${#options[@]} + ${#tree_options[@]} options, $n_examples examples, $n_formats messages"
