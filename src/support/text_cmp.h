@@ -13,5 +13,6 @@ int to_lower(char *s);                             // ASCII A-Z to a-z in place,
 int chk_exptab(int tab, const char *line);         // expanded length + 1, or -1 at 4096 columns
 char *exp_tab(int tab, const char *line);          // expanded line in a static buffer; ends the run
                                                    // with a message on an over-long line
+void text_cmp_reset();                             // empties exp_tab's result buffer
 
 }  // namespace support
