@@ -73,9 +73,14 @@ int getFreeSpace(const char *path)
 
 int Fclose(FILE *fp, const char *path)
 {
+    // A write that already failed (an earlier flush) has lost data even if the close succeeds.
+    bool write_failed = std::ferror(fp) != 0;
     int closed = std::fclose(fp);
     if (closed != 0) {
         return closed;
+    }
+    if (write_failed) {
+        return EOF;
     }
     // A write that filled the drive to the last byte succeeds, yet the next one will not.
     if (getFreeSpace(path) > 0) {
@@ -156,7 +161,7 @@ int isDir(const char *path)
 char *findExt(const char *path)
 {
     const char *sep = Strrchr(path, '\\');
-    return std::strrchr(sep ? sep + 1 : path, '.');
+    return const_cast<char *>(std::strrchr(sep ? sep + 1 : path, '.'));
 }
 
 int sepname(char *path, char *dir, char *rest)

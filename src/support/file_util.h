@@ -23,8 +23,9 @@ int getFreeSpace(const char *path);
 // writes "<dst>: writing error" for a failed write or close, nothing for files that do not open.
 int copyFile(const char *src, const char *dst, int mode);
 
-// Closes fp (written to path): the close's failure result, else 0 while path's drive still has
-// free space, else -1 after a "no free disk space" message.
+// Closes fp (written to path): EOF without a message when the close or an earlier write of fp
+// failed, else 0 while path's drive still has free space, else -1 after a "no free disk space"
+// message.
 int Fclose(FILE *fp, const char *path);
 
 int isDir(const char *path);               // 1 when path names an existing directory, else 0
