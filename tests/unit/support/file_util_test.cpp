@@ -1,23 +1,118 @@
 #include "support/file_util.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
-#include "file_util_fixture.h"
 #include "support/message.h"
 
 namespace fs = std::filesystem;
-using namespace futest;  // the fixtures, the fake drive and the file helpers
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 
 namespace {
+
+// A scratch folder of the test's own, removed with everything in it.
+class ScratchDir {
+public:
+    ScratchDir()
+    {
+        const char *base = std::getenv("VELK_TEST_TMP");
+        fs::path root = base ? base : fs::temp_directory_path().string();
+        fs::create_directories(root);
+        std::string templ = (root / "file_util.XXXXXX").string();
+        path_ = mkdtemp(templ.data()) ? templ : "";
+    }
+    ~ScratchDir()
+    {
+        if (!path_.empty()) {
+            std::error_code ec;
+            fs::remove_all(path_, ec);
+        }
+    }
+    std::string operator/(const std::string &name) const { return path_ + "/" + name; }
+    const std::string &path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+void write_file(const std::string &path, const std::string &bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string read_file(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string pattern(std::size_t size)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>(i * 7 + i / 251);
+    }
+    return bytes;
+}
+
+// A drive the tests describe, and the roots it was asked about.
+int fake_free_result;          // what the 64-bit query answers: 1 ok, 0 failed, -1 missing
+unsigned long fake_low, fake_high;
+bool fake_geometry_ok;
+support::disk_geometry fake_geometry;
+std::string asked_roots;       // every root asked, each followed by '|'
+
+bool fake_geometry_query(const char *root, const char *, support::disk_geometry *g)
+{
+    asked_roots += std::string(root) + "|";
+    *g = fake_geometry;
+    return fake_geometry_ok;
+}
+
+int fake_free_query(const char *root, const char *, unsigned long *low, unsigned long *high)
+{
+    asked_roots += std::string(root) + "|";
+    *low = fake_low;
+    *high = fake_high;
+    return fake_free_result;
+}
+
+unsigned long all_bits(const char *) { return support::disk_attr_missing; }
+
+const support::disk_ops fake_disk = {fake_geometry_query, fake_free_query,
+                                     support::disk_attributes, support::disk_same_file};
+
+class FileUtil : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        support::file_util_reset();
+        support::message_reset();
+        ASSERT_FALSE(dir.path().empty()) << "no scratch folder";
+        fake_free_result = 1;
+        fake_low = 1u << 20;
+        fake_high = 0;
+        fake_geometry_ok = true;
+        fake_geometry = {8, 512, 100, 1000};
+        asked_roots.clear();
+    }
+    void TearDown() override { support::file_util_reset(); }
+
+    ScratchDir dir;
+};
 
 TEST_F(FileUtil, DriveRootIsLetterColonBackslashOrABackslash)
 {
@@ -72,6 +167,18 @@ TEST_F(FileUtil, ClusterSizeIsSectorBytesTimesSectors)
     EXPECT_EQ(support::getClusterSize("C:\\a"), 4096);
     fake_geometry_ok = false;
     EXPECT_EQ(support::getClusterSize("C:\\a"), 0);
+}
+
+TEST_F(FileUtil, RealDriveOfAPathIsItsNearestExistingFolder)
+{
+    int cluster = support::getClusterSize(dir.path().c_str());
+    EXPECT_GT(cluster, 0);
+    EXPECT_EQ(support::getClusterSize((dir / "no/such/file").c_str()), cluster);
+    EXPECT_GT(support::getFreeSpace((dir / "no/such/file").c_str()), 0);
+    EXPECT_GT(support::FreeDiskSpace, 0.0);
+    // A drive letter means nothing here: the name is asked about as written.
+    EXPECT_GT(support::getClusterSize("C:\\no such file"), 0);
+    EXPECT_GT(support::getFreeSpace(""), 0);
 }
 
 TEST_F(FileUtil, IsDirNeedsAnExistingDirectory)
@@ -141,6 +248,12 @@ TEST_F(FileUtil, CompFileSortsShallowPathsFirst)
     EXPECT_EQ(order, "b|x\x95\\y|A\\b|a\\c|a\\b\\c|");
 }
 
+class FileCopy : public FileUtil {
+protected:
+    std::string src = dir / "src";
+    std::string dst = dir / "dst";
+};
+
 TEST_F(FileCopy, CopiesContentsAcrossManyBuffers)
 {
     std::string bytes = pattern(100000);
@@ -185,7 +298,7 @@ TEST_F(FileCopy, FailuresBeforeWritingLeaveTheDestinationIntactAndSayNothing)
 
 TEST_F(FileCopy, SourceThatCannotBeReadIsNotReportedAsCopied)
 {
-    // A folder opens for reading on POSIX but every read fails; Windows does not open it at all.
+    // A folder opens for reading on POSIX but every read fails.
     EXPECT_EQ(support::copyFile(dir.path().c_str(), dst.c_str(), 0), 0);
 }
 
@@ -194,19 +307,15 @@ TEST_F(FileCopy, DiskFilledToTheLastByteIsReportedTwice)
     write_file(src, "data");
     support::set_disk_ops(&fake_disk);
     fake_low = 0;
-    // The scratch folder may lie on a lettered drive (Windows), which the message names.
-    const std::string full = dst.size() > 1 && dst[1] == ':'
-                                 ? dst.substr(0, 1) + " drive: no free disk space\n"
-                                 : "no free disk space\n";
     CaptureStderr();
     EXPECT_EQ(support::copyFile(src.c_str(), dst.c_str(), 0), 0);
-    EXPECT_EQ(GetCapturedStderr(), full + dst + ": writing error\n");
+    EXPECT_EQ(GetCapturedStderr(), "no free disk space\n" + dst + ": writing error\n");
     EXPECT_EQ(read_file(dst), "data");  // the incomplete destination stays
     // A drive that cannot be queried counts as full.
     fake_free_result = 0;
     CaptureStderr();
     EXPECT_EQ(support::copyFile(src.c_str(), dst.c_str(), 0), 0);
-    EXPECT_EQ(GetCapturedStderr(), full + dst + ": writing error\n");
+    EXPECT_EQ(GetCapturedStderr(), "no free disk space\n" + dst + ": writing error\n");
 }
 
 TEST_F(FileCopy, FcloseNamesTheDriveLetterOfTheWrittenPath)
@@ -224,5 +333,89 @@ TEST_F(FileCopy, FcloseNamesTheDriveLetterOfTheWrittenPath)
     EXPECT_EQ(GetCapturedStderr(), "e drive: no free disk space\nno free disk space\n");
 }
 
+TEST_F(FileCopy, FailedCloseReturnsItsResultWithoutAMessage)
+{
+    FILE *fp = std::fopen("/dev/full", "wb");
+    if (!fp) {
+        GTEST_SKIP() << "/dev/full cannot be opened here";
+    }
+    CaptureStderr();
+    std::fputs("buffered until the close", fp);
+    EXPECT_EQ(support::Fclose(fp, "/dev/full"), EOF);
+    // A flush that failed before the close is a failure even though the close succeeds.
+    fp = std::fopen("/dev/full", "wb");
+    ASSERT_NE(fp, nullptr);
+    std::fputs("lost", fp);
+    std::fflush(fp);
+    EXPECT_EQ(support::Fclose(fp, "/dev/full"), EOF);
+    EXPECT_EQ(GetCapturedStderr(), "");
+}
+
+TEST_F(FileCopy, WriteErrorIsReportedWithTheDestination)
+{
+    if (access("/dev/full", W_OK) != 0) {
+        GTEST_SKIP() << "/dev/full cannot be written here";
+    }
+    write_file(src, pattern(100000));
+    CaptureStderr();
+    EXPECT_EQ(support::copyFile(src.c_str(), "/dev/full", 0), 0);
+    EXPECT_EQ(GetCapturedStderr(), "/dev/full: writing error\n");
+}
+
+// A real file system of 16 KiB, mounted for the test and removed after it.
+class SmallDisk : public FileCopy {
+protected:
+    void SetUp() override
+    {
+        FileCopy::SetUp();
+        mnt = dir / "mnt";
+        fs::create_directory(mnt);
+        if (mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=16k") != 0) {
+            GTEST_SKIP() << "mounting a 16 KiB tmpfs was refused (" << std::strerror(errno)
+                         << "); the full-disk paths are covered through the disk query seam";
+        }
+        mounted = true;
+    }
+    void TearDown() override
+    {
+        if (mounted) {
+            umount2(mnt.c_str(), MNT_DETACH);
+        }
+        FileCopy::TearDown();
+    }
+
+    std::string mnt;
+    bool mounted = false;
+};
+
+TEST_F(SmallDisk, CopyThatFillsTheDiskExactlyFailsWithBothMessages)
+{
+    std::string bytes = pattern(16384);
+    write_file(src, bytes);
+    std::string target = mnt + "/copy";
+    CaptureStderr();
+    EXPECT_EQ(support::copyFile(src.c_str(), target.c_str(), 0), 0);
+    EXPECT_EQ(GetCapturedStderr(), "no free disk space\n" + target + ": writing error\n");
+    EXPECT_EQ(read_file(target), bytes);
+    EXPECT_EQ(support::getFreeSpace(target.c_str()), 0);
+}
+
+TEST_F(SmallDisk, CopyLargerThanTheDiskFails)
+{
+    write_file(src, pattern(40000));
+    std::string target = mnt + "/copy";
+    CaptureStderr();
+    EXPECT_EQ(support::copyFile(src.c_str(), target.c_str(), 0), 0);
+    EXPECT_NE(GetCapturedStderr().find(target + ": writing error\n"), std::string::npos);
+}
+
+TEST_F(SmallDisk, CopyThatLeavesRoomSucceeds)
+{
+    write_file(src, pattern(5000));
+    std::string target = mnt + "/copy";
+    EXPECT_EQ(support::copyFile(src.c_str(), target.c_str(), 0), 1);
+    EXPECT_EQ(support::getClusterSize(target.c_str()), 4096);
+    EXPECT_EQ(support::getFreeSpace(target.c_str()), 16384 - 8192);
+}
 
 }  // namespace
