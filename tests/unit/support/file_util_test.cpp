@@ -1,72 +1,24 @@
 #include "support/file_util.h"
 
 #include <gtest/gtest.h>
-#include <sys/mount.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "support/message.h"
+#include "scratch_dir.h"
 
 namespace fs = std::filesystem;
+using scratch::pattern;
+using scratch::read_file;
+using scratch::write_file;
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 
 namespace {
-
-// A scratch folder of the test's own, removed with everything in it.
-class ScratchDir {
-public:
-    ScratchDir()
-    {
-        const char *base = std::getenv("VELK_TEST_TMP");
-        fs::path root = base ? base : fs::temp_directory_path().string();
-        fs::create_directories(root);
-        std::string templ = (root / "file_util.XXXXXX").string();
-        path_ = mkdtemp(templ.data()) ? templ : "";
-    }
-    ~ScratchDir()
-    {
-        if (!path_.empty()) {
-            std::error_code ec;
-            fs::remove_all(path_, ec);
-        }
-    }
-    std::string operator/(const std::string &name) const { return path_ + "/" + name; }
-    const std::string &path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-void write_file(const std::string &path, const std::string &bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string read_file(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::string pattern(std::size_t size)
-{
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>(i * 7 + i / 251);
-    }
-    return bytes;
-}
 
 // A drive the tests describe, and the roots it was asked about.
 int fake_free_result;          // what the 64-bit query answers: 1 ok, 0 failed, -1 missing
@@ -111,7 +63,7 @@ protected:
     }
     void TearDown() override { support::file_util_reset(); }
 
-    ScratchDir dir;
+    scratch::ScratchDir dir;
 };
 
 TEST_F(FileUtil, DriveRootIsLetterColonBackslashOrABackslash)
@@ -167,18 +119,6 @@ TEST_F(FileUtil, ClusterSizeIsSectorBytesTimesSectors)
     EXPECT_EQ(support::getClusterSize("C:\\a"), 4096);
     fake_geometry_ok = false;
     EXPECT_EQ(support::getClusterSize("C:\\a"), 0);
-}
-
-TEST_F(FileUtil, RealDriveOfAPathIsItsNearestExistingFolder)
-{
-    int cluster = support::getClusterSize(dir.path().c_str());
-    EXPECT_GT(cluster, 0);
-    EXPECT_EQ(support::getClusterSize((dir / "no/such/file").c_str()), cluster);
-    EXPECT_GT(support::getFreeSpace((dir / "no/such/file").c_str()), 0);
-    EXPECT_GT(support::FreeDiskSpace, 0.0);
-    // A drive letter means nothing here: the name is asked about as written.
-    EXPECT_GT(support::getClusterSize("C:\\no such file"), 0);
-    EXPECT_GT(support::getFreeSpace(""), 0);
 }
 
 TEST_F(FileUtil, IsDirNeedsAnExistingDirectory)
@@ -296,12 +236,6 @@ TEST_F(FileCopy, FailuresBeforeWritingLeaveTheDestinationIntactAndSayNothing)
     EXPECT_EQ(support::copyFile(src.c_str(), (dir / "no/such/dst").c_str(), 0), 0);
 }
 
-TEST_F(FileCopy, SourceThatCannotBeReadIsNotReportedAsCopied)
-{
-    // A folder opens for reading on POSIX but every read fails.
-    EXPECT_EQ(support::copyFile(dir.path().c_str(), dst.c_str(), 0), 0);
-}
-
 TEST_F(FileCopy, DiskFilledToTheLastByteIsReportedTwice)
 {
     write_file(src, "data");
@@ -331,91 +265,6 @@ TEST_F(FileCopy, FcloseNamesTheDriveLetterOfTheWrittenPath)
     fp = std::fopen(dst.c_str(), "wb");
     EXPECT_EQ(support::Fclose(fp, "out.txt"), -1);
     EXPECT_EQ(GetCapturedStderr(), "e drive: no free disk space\nno free disk space\n");
-}
-
-TEST_F(FileCopy, FailedCloseReturnsItsResultWithoutAMessage)
-{
-    FILE *fp = std::fopen("/dev/full", "wb");
-    if (!fp) {
-        GTEST_SKIP() << "/dev/full cannot be opened here";
-    }
-    CaptureStderr();
-    std::fputs("buffered until the close", fp);
-    EXPECT_EQ(support::Fclose(fp, "/dev/full"), EOF);
-    // A flush that failed before the close is a failure even though the close succeeds.
-    fp = std::fopen("/dev/full", "wb");
-    ASSERT_NE(fp, nullptr);
-    std::fputs("lost", fp);
-    std::fflush(fp);
-    EXPECT_EQ(support::Fclose(fp, "/dev/full"), EOF);
-    EXPECT_EQ(GetCapturedStderr(), "");
-}
-
-TEST_F(FileCopy, WriteErrorIsReportedWithTheDestination)
-{
-    if (access("/dev/full", W_OK) != 0) {
-        GTEST_SKIP() << "/dev/full cannot be written here";
-    }
-    write_file(src, pattern(100000));
-    CaptureStderr();
-    EXPECT_EQ(support::copyFile(src.c_str(), "/dev/full", 0), 0);
-    EXPECT_EQ(GetCapturedStderr(), "/dev/full: writing error\n");
-}
-
-// A real file system of 16 KiB, mounted for the test and removed after it.
-class SmallDisk : public FileCopy {
-protected:
-    void SetUp() override
-    {
-        FileCopy::SetUp();
-        mnt = dir / "mnt";
-        fs::create_directory(mnt);
-        if (mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=16k") != 0) {
-            GTEST_SKIP() << "mounting a 16 KiB tmpfs was refused (" << std::strerror(errno)
-                         << "); the full-disk paths are covered through the disk query seam";
-        }
-        mounted = true;
-    }
-    void TearDown() override
-    {
-        if (mounted) {
-            umount2(mnt.c_str(), MNT_DETACH);
-        }
-        FileCopy::TearDown();
-    }
-
-    std::string mnt;
-    bool mounted = false;
-};
-
-TEST_F(SmallDisk, CopyThatFillsTheDiskExactlyFailsWithBothMessages)
-{
-    std::string bytes = pattern(16384);
-    write_file(src, bytes);
-    std::string target = mnt + "/copy";
-    CaptureStderr();
-    EXPECT_EQ(support::copyFile(src.c_str(), target.c_str(), 0), 0);
-    EXPECT_EQ(GetCapturedStderr(), "no free disk space\n" + target + ": writing error\n");
-    EXPECT_EQ(read_file(target), bytes);
-    EXPECT_EQ(support::getFreeSpace(target.c_str()), 0);
-}
-
-TEST_F(SmallDisk, CopyLargerThanTheDiskFails)
-{
-    write_file(src, pattern(40000));
-    std::string target = mnt + "/copy";
-    CaptureStderr();
-    EXPECT_EQ(support::copyFile(src.c_str(), target.c_str(), 0), 0);
-    EXPECT_NE(GetCapturedStderr().find(target + ": writing error\n"), std::string::npos);
-}
-
-TEST_F(SmallDisk, CopyThatLeavesRoomSucceeds)
-{
-    write_file(src, pattern(5000));
-    std::string target = mnt + "/copy";
-    EXPECT_EQ(support::copyFile(src.c_str(), target.c_str(), 0), 1);
-    EXPECT_EQ(support::getClusterSize(target.c_str()), 4096);
-    EXPECT_EQ(support::getFreeSpace(target.c_str()), 16384 - 8192);
 }
 
 }  // namespace
