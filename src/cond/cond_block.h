@@ -7,7 +7,7 @@ namespace cond {
 
 // Deepest nesting followed; one more ends the run with a message rather than overflowing the
 // stack that the caller provides (see PROC_BLOCK_STACK).
-constexpr int IF_DEPTH_MAX = 1000000;
+constexpr int IF_DEPTH_MAX = 250000;
 
 // Handles the conditional whose opening line (of the given kind) is in buff and already counted
 // in if_depth; keep is 1 when the region around it survives. Reads the input up to and including
