@@ -117,7 +117,8 @@ std::string scratch_folder()
 // the reader never removes a CR itself; 1 where the CR reaches the reader.
 int cr_reaches_reader()
 {
-    const std::string path = scratch_folder() + "/cond_line_probe.txt";
+    const std::string path = scratch_folder() + "/cond_line_probe_" +
+                             testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
     FILE *f = std::fopen(path.c_str(), "wb");
     std::fputs("x\r\n", f);
     std::fclose(f);
@@ -134,7 +135,9 @@ class CondLine : public CondTest {
 protected:
     void open_with(const std::string &bytes)
     {
-        path_ = scratch_folder() + "/cond_line_input.txt";
+        // One file per test: CTest runs the tests of this binary in parallel processes.
+        path_ = scratch_folder() + "/cond_line_" +
+                testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
         FILE *f = std::fopen(path_.c_str(), "wb");
         ASSERT_NE(f, nullptr);
         std::fwrite(bytes.data(), 1, bytes.size(), f);
