@@ -46,7 +46,8 @@ struct disk_ops {
     bool (*same_file)(const char *a, const char *b);
 };
 
-// Installs ops (null restores the operating system's); returns the ones it replaces.
+// Installs ops (null restores the operating system's); returns the ones it replaces (null for
+// the operating system's).
 const disk_ops *set_disk_ops(const disk_ops *ops);
 
 // Puts FreeDiskSpace and the disk queries back to their process-start values.

@@ -26,7 +26,8 @@ struct heap_ops {
     void (*release)(void *block);                    // never given null
 };
 
-// Installs ops (null restores the C library heap); returns the heap it replaces.
+// Installs ops (null restores the C library heap); returns the heap it replaces (null for the
+// C library heap).
 const heap_ops *set_heap_ops(const heap_ops *ops);
 
 // Puts terminate_size, endfun and the heap back to their process-start values.

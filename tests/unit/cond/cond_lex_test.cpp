@@ -1,11 +1,5 @@
 #include "cond_fixture.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <string>
-#include <system_error>
-
 using namespace cond;
 
 namespace {
@@ -103,59 +97,31 @@ TEST_F(CondLex, Recognisers)
     EXPECT_EQ(is_endif("#end"), 0);
 }
 
-// The folder for scratch files ($VELK_TEST_TMP, else the system's temporary folder), created.
-std::string scratch_folder()
-{
-    const char *dir = std::getenv("VELK_TEST_TMP");
-    std::error_code ec;
-    std::string path = dir != nullptr ? dir : std::filesystem::temp_directory_path(ec).string();
-    std::filesystem::create_directories(path, ec);
-    return path;
-}
-
-// 0 on Windows, whose text-mode reading turns CR LF into LF before the line reader sees it, so
-// the reader never removes a CR itself; 1 where the CR reaches the reader.
-int cr_reaches_reader()
-{
-    const std::string path = scratch_folder() + "/cond_line_probe_" +
-                             testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
-    FILE *f = std::fopen(path.c_str(), "wb");
-    std::fputs("x\r\n", f);
-    std::fclose(f);
-    f = std::fopen(path.c_str(), "r");
-    char got[4] = {};
-    std::fgets(got, sizeof got, f);
-    std::fclose(f);
-    std::remove(path.c_str());
-    return got[1] == '\r' ? 1 : 0;
-}
-
-// Writes bytes to a scratch file and opens it as the input.
 class CondLine : public CondTest {
 protected:
-    void open_with(const std::string &bytes)
+    // 0 on Windows, whose text-mode reading turns CR LF into LF before the line reader sees it,
+    // so the reader never removes a CR itself; 1 where the CR reaches the reader.
+    static int cr_reaches_reader()
     {
-        // One file per test: CTest runs the tests of this binary in parallel processes.
-        path_ = scratch_folder() + "/cond_line_" +
-                testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
-        FILE *f = std::fopen(path_.c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        const std::string path = scratch_folder() + "/cond_probe_" +
+                                 testing::UnitTest::GetInstance()->current_test_info()->name() +
+                                 ".txt";
+        FILE *f = std::fopen(path.c_str(), "wb");
+        std::fputs("x\r\n", f);
         std::fclose(f);
-        ASSERT_EQ(line_open(path_.c_str()), 0);
+        f = std::fopen(path.c_str(), "r");
+        char got[4] = {};
+        std::fgets(got, sizeof got, f);
+        std::fclose(f);
+        std::remove(path.c_str());
+        return got[1] == '\r' ? 1 : 0;
     }
-    void TearDown() override
-    {
-        CondTest::TearDown();
-        std::remove(path_.c_str());
-    }
-    std::string path_;
 };
 
 TEST_F(CondLine, LinesCrLfAndLastLine)
 {
     const int cr = cr_reaches_reader();
-    open_with(std::string("a\r\nb\n\r\nc\rd\r\n\0x\r", 15));
+    open_input(std::string("a\r\nb\n\r\nc\rd\r\n\0x\r", 15));
     ASSERT_EQ(line_read(), 1);
     EXPECT_EQ(std::string(buff + 1, line_len), "a\n");
     EXPECT_EQ(line_cr, cr);
@@ -182,7 +148,7 @@ TEST_F(CondLine, LinesAcrossBlocksAndTheReadLimit)
         text += "line " + std::to_string(i) + "\n";
     }
     text += std::string(5000, 'z') + "\n";
-    open_with(text);
+    open_input(text);
     for (int i = 0; i < 20000; i++) {
         ASSERT_EQ(line_read(), 1);
         ASSERT_EQ(std::string(buff + 1, line_len), "line " + std::to_string(i) + "\n");
@@ -194,7 +160,7 @@ TEST_F(CondLine, LinesAcrossBlocksAndTheReadLimit)
 
 TEST_F(CondLine, LengthLimitIgnoresTheCr)
 {
-    open_with(std::string(4093, 'a') + "\r\n" + std::string(4094, 'b') + "\r\n");
+    open_input(std::string(4093, 'a') + "\r\n" + std::string(4094, 'b') + "\r\n");
     ASSERT_EQ(lex_next_line("%d: %s too long\n"), 1);
     EXPECT_EQ(line_len, LINE_MAX);
     testing::internal::CaptureStderr();
