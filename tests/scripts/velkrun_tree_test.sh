@@ -34,7 +34,7 @@ cp "$scratch/in.txt" "$t/sub dir/my file.cpp"
 chmod 640 "$t/sub dir/my file.cpp"
 printf 'no conditionals here\n' >"$t/same.h"
 cp "$scratch/in.txt" "$t/ro.hpp"
-chmod 444 "$t/ro.hpp"
+chmod 2444 "$t/ro.hpp"   # the set-group-id bit is no write bit
 printf 'a\n#if (DROP)\nb\n#endif\n' >"$t/bad.c"
 cp "$scratch/in.txt" "$t/notes.txt"
 cp "$scratch/in.txt" "$t/-dash.cc"
@@ -85,7 +85,7 @@ check "file with spaces keeps mode 640" [ "$(mode_of "$t/sub dir/my file.cpp")" 
 check "file with a leading dash rewritten" same "$t/-dash.cc" "$scratch/want.txt"
 check "unchanged file has no backup" [ ! -e "$t/same.h.orig" ]
 check "read-only file left alone" same "$t/ro.hpp" "$scratch/in.txt"
-check "read-only file keeps mode 444" [ "$(mode_of "$t/ro.hpp")" = 444 ]
+check "read-only file keeps mode 2444" [ "$(mode_of "$t/ro.hpp")" = 2444 ]
 check "read-only file reported" has "$scratch/err" "$t/ro.hpp: read-only; not rewritten"
 check "unparsable file left alone" same "$t/bad.c" "$scratch/orig/bad.c"
 check "parse failure reported with velkrun's message" has "$scratch/err" "$t/bad.c: Error(#6): 2:"
