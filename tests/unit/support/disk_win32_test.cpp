@@ -43,6 +43,7 @@ protected:
         support::message_reset();
     }
 
+    // The path of name in the folder, removed after the test; written with bytes when given.
     std::string file(const char *name, const char *bytes = nullptr)
     {
         std::string path = dir_ + "\\" + name;
@@ -58,6 +59,7 @@ protected:
         return path;
     }
 
+    // The whole file in binary, or "<missing>".
     static std::string read(const std::string &path)
     {
         std::string text;
@@ -84,13 +86,16 @@ protected:
         return 0;
     }
 
-    std::string dir_;
-    std::vector<std::string> made_;
+    std::string dir_;                 // SetUp: this test's folder
+    std::vector<std::string> made_;   // file: every path to remove at TearDown
 };
 
 TEST_F(DiskWin32, ClusterSizeOfADriveIsSectorTimesSectorsPerCluster)
 {
-    DWORD spc = 0, bps = 0, free_clusters = 0, total = 0;
+    DWORD spc = 0;
+    DWORD bps = 0;
+    DWORD free_clusters = 0;
+    DWORD total = 0;
     std::string root = dir_.substr(0, 3);
     ASSERT_TRUE(GetDiskFreeSpaceA(root.c_str(), &spc, &bps, &free_clusters, &total));
     EXPECT_EQ(static_cast<int>(spc * bps), support::getClusterSize(dir_.c_str()));
@@ -99,7 +104,9 @@ TEST_F(DiskWin32, ClusterSizeOfADriveIsSectorTimesSectorsPerCluster)
 
 TEST_F(DiskWin32, FreeSpaceIsTheCallersShareCappedAtIntMax)
 {
-    ULARGE_INTEGER avail, total, total_free;
+    ULARGE_INTEGER avail;
+    ULARGE_INTEGER total;
+    ULARGE_INTEGER total_free;
     std::string root = dir_.substr(0, 3);
     int got = support::getFreeSpace((dir_ + "\\name.txt").c_str());
     ASSERT_TRUE(GetDiskFreeSpaceExA(root.c_str(), &avail, &total, &total_free));
