@@ -1,1 +1,3 @@
-int main() { return 0; }
+#include "cli/cli_run.h"
+
+int main(int argc, char **argv) { return cli::run(argc, argv); }

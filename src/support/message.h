@@ -29,7 +29,9 @@ void errmsg1(const char *fmt, ...);
 int errmsgf(const char *fmt, ...);
 
 // Formats fmt with the conversions c, d, x, f and s into a static 1280-byte buffer, stopping once
-// 1024 bytes stand; returns that buffer, good until the next formatting call.
+// 1024 bytes stand; a "%s" that would pass 1024 is cut to leave the text at 768 bytes (left out
+// when more than 768 already stand), and nothing is ever written past the buffer. Returns that
+// buffer, good until the next formatting call.
 char *err_edit(const char *fmt, va_list ap);
 
 // Puts the module back to its process-start state (closes an open log, clears the flags).

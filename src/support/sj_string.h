@@ -21,8 +21,9 @@ char *sp_skip(const char *s);              // first byte that is not a blank or 
 char *chr_skip(const char *s);             // next blank or tab, or the terminating NUL
 char *optionStr_skip(const char *s);       // past one option word (quoted, or up to blank/tab/"/</>)
 
-// Copies one parameter word (plain, "quoted" or [bracketed]) of at most n - 1 characters into out;
-// returns where copying stopped in src.
+// Copies one parameter word (plain, "quoted" or [bracketed]) of at most n - 1 characters into out
+// (n >= 1; a double-byte character counts once but takes two bytes); returns where copying stopped
+// in src: the stopping byte, the closing quote or the closing bracket.
 char *SetParam(const char *src, char *out, int n);
 int isnum(const char *s);                  // 1 when the first word is all digits (also when empty)
 

@@ -1,0 +1,189 @@
+#include "cli/cli_run.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "cli/cli_scan.h"
+#include "cli/cli_stack.h"
+#include "cli/cli_usage.h"
+#include "cond/cond_block.h"
+#include "cond/cond_eval.h"
+#include "cond/cond_lex.h"
+#include "cond/cond_line.h"
+#include "cond/cond_match.h"
+#include "cond/cond_options.h"
+#include "cond/cond_output.h"
+#include "support/exit_hook.h"
+#include "support/message.h"
+
+namespace cli {
+
+static char out_buf[1 << 16];  // run: standard output's buffer, installed once per process
+static bool out_buf_set;       // run: out_buf is installed
+
+static bool is_name_char(unsigned char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
+           c == '?' || c == '*' || c == '\\';
+}
+
+// Appends one entry; false when the table is full.
+static bool add_name(char *name, int value)
+{
+    if (cond::list_count >= cond::LIST_MAX) {
+        return false;
+    }
+    cond::list_name[cond::list_count] = name;
+    cond::list_value[cond::list_count] = value;
+    cond::list_count++;
+    return true;
+}
+
+// Ends the name starting at name at its comma (the list is not used again) and quotes it.
+static int name_error(const char *fmt, char *name)
+{
+    char *comma = std::strchr(name, ',');
+    if (comma != nullptr) {
+        *comma = '\0';
+    }
+    support::errmsg(fmt, name);
+    return -1;
+}
+
+static const char TOO_MANY_FMT[] = "Error: \"%s\": too many names (at most 256).\n\n";
+
+int set_list(char *list, int value)
+{
+    char *p = list;
+    while (*p == ' ') {
+        p++;
+    }
+    if (*p == '\0') {
+        return 0;
+    }
+    char *name = p;
+    if (!add_name(name, value)) {
+        return name_error(TOO_MANY_FMT, name);
+    }
+    while (*p != '\0') {
+        if (*p == ',') {
+            *p++ = '\0';
+            while (*p == ' ') {
+                p++;
+            }
+            if (*p == '\0') {
+                break;
+            }
+            name = p;
+            if (!add_name(name, value)) {
+                return name_error(TOO_MANY_FMT, name);
+            }
+            continue;
+        }
+        if (!is_name_char(static_cast<unsigned char>(*p))) {
+            return name_error("Error: \"%s\": invalid name.\n\n", name);
+        }
+        p++;
+    }
+    for (int i = 0; i < cond::list_count; i++) {
+        cond::conv_search_str(cond::list_name[i], 0);
+    }
+    return 0;
+}
+
+int set_option(int argc, char **argv)
+{
+    cond::list_count = 0;
+    if (argc <= 1) {
+        return -1;
+    }
+    cond::list_mode = cond::LIST_MODE_UNDEF;
+    int i = 1;
+    while (i < argc) {
+        char *arg = argv[i];
+        if (arg[0] != '-') {
+            return i;
+        }
+        int list_value = -1;  // the argument is a list option with this value
+        for (const char *c = arg + 1; *c != '\0' && list_value < 0; c++) {
+            if (*c == 'v') {
+                cond::opt_v = 1;
+            } else if (*c == 'n') {
+                cond::opt_n = 1;
+            } else if (*c == 'T') {
+                cond::opt_T = 1;
+            } else if (std::strcmp(arg, "-l") == 0 || std::strcmp(arg, "-lA") == 0) {
+                list_value = 1;
+            } else if (std::strcmp(arg, "-d") == 0) {
+                list_value = 0;
+            } else {
+                return -1;
+            }
+        }
+        if (list_value < 0) {
+            i++;
+            continue;
+        }
+        // A list option needs its list and at least one more argument behind it.
+        if (i + 2 >= argc) {
+            return -1;
+        }
+        if (set_list(argv[i + 1], list_value) < 0) {
+            return -1;
+        }
+        if (std::strcmp(arg, "-lA") != 0) {
+            cond::list_mode &= ~cond::LIST_MODE_UNDEF;
+        }
+        i += 2;
+    }
+    return argc;
+}
+
+static void scan_job(void *name) { scan_file(static_cast<const char *>(name)); }
+
+int run(int argc, char **argv)
+{
+    run_reset();
+    if (!out_buf_set) {
+        // Lines are written whole into a large buffer; stdio empties it in big blocks.
+        std::setvbuf(stdout, out_buf, _IOFBF, sizeof out_buf);
+        out_buf_set = true;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "-usage") == 0) {
+        for (int i = 0; usage_msg[i][0] != '\0'; i++) {
+            std::fputs(usage_msg[i], stdout);
+            std::fputc('\n', stdout);
+        }
+        cond::output_flush();
+        return 0;
+    }
+    const int file = set_option(argc, argv);
+    if (file < 0 || file >= argc) {
+        // No file name at all is as malformed as any other command line.
+        std::fputs(usage_msg[USAGE_LINE], stderr);
+        std::fputc('\n', stderr);
+        support::fatal_exit(1);
+    }
+    if (run_on_stack(scan_job, argv[file], SCAN_STACK_SIZE) < 0) {
+        support::errmsg("Error: not enough memory.\n");
+        support::fatal_exit(1);
+    }
+    if (cond::if_depth > 0) {
+        support::errmsg("Error: Ifdef statement does not close.\n");
+        support::fatal_exit(1);
+    }
+    cond::output_flush();
+    return 0;
+}
+
+void run_reset()
+{
+    cond::options_reset();
+    cond::line_reset();
+    cond::lex_reset();
+    cond::output_reset();
+    cond::eval_reset();
+    cond::match_reset();
+}
+
+}  // namespace cli

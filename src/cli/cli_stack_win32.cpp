@@ -1,0 +1,46 @@
+#include "cli/cli_stack.h"
+
+#include <exception>
+#include <windows.h>
+
+namespace cli {
+
+namespace {
+
+struct StackJob {
+    void (*fn)(void *);
+    void *arg;
+    std::exception_ptr error;  // set by the thread: what fn threw
+};
+
+DWORD WINAPI stack_thread(LPVOID p)
+{
+    StackJob *job = static_cast<StackJob *>(p);
+    try {
+        job->fn(job->arg);
+    } catch (...) {
+        job->error = std::current_exception();
+    }
+    return 0;
+}
+
+}  // namespace
+
+int run_on_stack(void (*fn)(void *), void *arg, std::size_t stack_size)
+{
+    StackJob job{fn, arg, nullptr};
+    // Only reserved: pages are committed as the recursion reaches them.
+    HANDLE thread = CreateThread(nullptr, stack_size, stack_thread, &job,
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (thread == nullptr) {
+        return -1;
+    }
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    if (job.error) {
+        std::rethrow_exception(job.error);
+    }
+    return 0;
+}
+
+}  // namespace cli

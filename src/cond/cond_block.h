@@ -1,0 +1,18 @@
+// The conditional block processor: one call per open conditional, from its opening line through
+// its #endif, deciding which lines survive; nested conditionals are handled by recursion. It has
+// no state of its own.
+#pragma once
+
+namespace cond {
+
+// Deepest nesting followed; one more ends the run with a message rather than overflowing the
+// stack that the caller provides (see PROC_BLOCK_STACK).
+constexpr int IF_DEPTH_MAX = 250000;
+
+// Handles the conditional whose opening line (of the given kind) is in buff and already counted
+// in if_depth; keep is 1 when the region around it survives. Reads the input up to and including
+// the matching #endif, handing every line to put_line_sel. Returns 0 after the #endif (if_depth
+// lowered again), -2 when the input ended first. Every error ends the run.
+int proc_block(int kind, int keep);
+
+}  // namespace cond

@@ -1,0 +1,243 @@
+#include "cond/cond_eval.h"
+
+#include <cstring>
+
+#include "cond/cond_line.h"
+#include "cond/cond_match.h"
+#include "cond/cond_options.h"
+#include "cond/cond_output.h"
+#include "support/sj_string.h"
+
+namespace cond {
+
+static char name_buf[NAME_MAX_LEN + 1];  // eval_name: the name being looked up
+static char work[OPERAND_MAX + 1];       // eval_*_expr: working copy of the operand, rewritten
+
+static bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+static bool is_digit(char c) { return c >= '0' && c <= '9'; }
+static bool is_ident(char c) { return is_letter(c) || is_digit(c) || c == '_'; }
+
+// Moves the text at tail (which lies behind p), its terminator included, to p.
+static void cut_to(char *p, const char *tail) { std::memmove(p, tail, std::strlen(tail) + 1); }
+
+// Copies the operand into the working copy; ends the run when it does not fit.
+static void take_operand(const char *operand)
+{
+    if (std::strlen(operand) > static_cast<size_t>(OPERAND_MAX)) {
+        line_error("Error: %d: %s: too long data\n", operand);
+    }
+    std::strcpy(work, operand);
+}
+
+// Deletes the comment opened at p through its close. The close is searched from p itself, so
+// "/*/" counts as closed. Returns false when there is no close.
+static bool cut_comment(char *p)
+{
+    const char *close = support::index1(p, "*/");
+    if (close == nullptr) {
+        return false;
+    }
+    cut_to(p, close + 2);
+    return true;
+}
+
+char *eval_name(char *p, int *value)
+{
+    const char *start = p;
+    p = support::sp_skip(p);
+    char *end = p;
+    while (is_ident(*end)) {
+        end++;
+    }
+    const size_t len = static_cast<size_t>(end - p);
+    if (len > static_cast<size_t>(NAME_MAX_LEN)) {
+        line_error("Error: %d: %s: cannot analyze.\n", start);
+    }
+    std::memcpy(name_buf, p, len);
+    name_buf[len] = '\0';
+    *value = (list_mode & LIST_MODE_UNDEF) ? COND_FALSE : COND_UNKNOWN;
+    for (int i = 0; i < list_count; i++) {
+        if (match(list_name[i], name_buf)) {
+            *value = list_value[i];
+            break;
+        }
+    }
+    return end;
+}
+
+char *eval_defined(char *p, int *value)
+{
+    const char *start = p;
+    p = support::sp_skip(p);
+    if (*p != '(') {
+        line_error("Error: %d: %s: invalid statement.\n", start);
+    }
+    p = support::sp_skip(eval_name(p + 1, value));
+    if (*p != ')') {
+        line_error("Error: %d: %s: invalid statement.\n", start);
+    }
+    return p + 1;
+}
+
+int eval_ifdef_expr(const char *operand, int *value)
+{
+    take_operand(operand);
+    *value = COND_FALSE;
+    bool named = false;
+    char *p = work;
+    while (*p != '\0') {
+        if (p[0] == '/' && p[1] == '/') {
+            break;
+        }
+        if (p[0] == '/' && p[1] == '*') {
+            if (!cut_comment(p)) {
+                line_error("Error: %d: %s: invalid statement.\n", operand);
+            }
+            continue;
+        }
+        if (is_letter(*p)) {
+            if (named) {
+                line_error("Error(#1): %d: %s: cannot analyze.\n", operand);
+            }
+            p = eval_name(p, value);
+            named = true;
+            continue;
+        }
+        if (*p == ' ' || *p == '\t' || *p == '\n') {
+            p++;
+            continue;
+        }
+        line_error("Error(#2): %d: %s: cannot analyze.\n", operand);
+    }
+    return 0;
+}
+
+// Three-valued AND and OR over the order COND_FALSE < COND_UNKNOWN < COND_TRUE.
+static int rank(int v) { return v == COND_UNKNOWN ? 1 : (v == COND_TRUE ? 2 : 0); }
+static int cond_and(int a, int b) { return rank(a) <= rank(b) ? a : b; }
+static int cond_or(int a, int b) { return rank(a) >= rank(b) ? a : b; }
+
+// Pass 1: every name and defined term becomes a one-digit token; literals 0 and 1 become 2 while
+// names outside the lists are unsettled.
+static void rewrite_terms(const char *operand)
+{
+    char *p = work;
+    while (*p != '\0') {
+        if (p[0] == '/' && p[1] == '/') {
+            *p = '\0';
+            break;
+        }
+        if (p[0] == '/' && p[1] == '*') {
+            if (!cut_comment(p)) {
+                line_error("Error: %d: %s: comment is not closed.\n", operand);
+            }
+            continue;
+        }
+        const bool neg = std::strncmp(p, "!defined", 8) == 0;
+        if (neg || std::strncmp(p, "defined", 7) == 0) {
+            int v;
+            const char *rest = eval_defined(p + (neg ? 8 : 7), &v);
+            if (neg && v != COND_UNKNOWN) {
+                v = v == COND_TRUE ? COND_FALSE : COND_TRUE;
+            }
+            p[0] = static_cast<char>('0' + v);
+            p[1] = ' ';
+            cut_to(p + 2, rest);
+            p += 2;
+            continue;
+        }
+        if (is_letter(*p)) {
+            int v;
+            const char *rest = eval_name(p, &v);
+            p[0] = static_cast<char>('0' + v);
+            cut_to(p + 1, rest);
+            p++;
+            continue;
+        }
+        if (is_digit(*p)) {
+            if ((*p != '0' && *p != '1') || is_ident(p[1])) {
+                line_error("Error(#3): %d: %s: cannot analyze.\n", buff + 1);
+            }
+            if (!(list_mode & LIST_MODE_UNDEF)) {
+                *p = '2';
+            }
+        }
+        p++;
+    }
+}
+
+int eval_if_expr(const char *operand, int *value)
+{
+    take_operand(operand);
+    rewrite_terms(operand);
+
+    enum { OP_NONE, OP_OR, OP_AND } op = OP_NONE;
+    int result = -1;  // none yet
+    bool last_operator = false;
+    for (const char *p = work; *p != '\0' && *p != '\n';) {
+        if (p[0] == '|' && p[1] == '|') {
+            if (op == OP_AND) {
+                line_error("Error(#4): %d: %s: cannot analyze.\n", buff + 1);
+            }
+            op = OP_OR;
+            last_operator = true;
+            p += 2;
+        } else if (p[0] == '&' && p[1] == '&') {
+            if (op == OP_OR) {
+                line_error("Error(#5): %d: %s: cannot analyze.\n", buff + 1);
+            }
+            op = OP_AND;
+            last_operator = true;
+            p += 2;
+        } else if (*p >= '0' && *p <= '2' && !is_ident(p[1])) {
+            const int v = *p - '0';
+            if (result < 0) {
+                result = v;
+            } else if (op == OP_OR) {
+                result = cond_or(result, v);
+            } else if (op == OP_AND) {
+                result = cond_and(result, v);
+            }
+            last_operator = false;
+            p++;
+        } else if (*p == ' ' || *p == '\t') {
+            p++;
+        } else {
+            line_error("Error(#6): %d: %s: cannot analyze.\n", buff + 1);
+        }
+    }
+    if (result < 0 || last_operator) {
+        line_error("Error: %d: %s: invalid statement.\n", buff + 1);
+    }
+    *value = result;
+    return 0;
+}
+
+char *eval_directive(int kind, char *line, int *value)
+{
+    char *p = support::sp_skip(line) + 1;  // the recognisers put a '#' here
+    p = support::sp_skip(p);
+    while (is_letter(*p)) {
+        p++;
+    }
+    char *operand = support::sp_skip(p);
+    int v;
+    if (kind == DIR_IF || kind == DIR_ELIF) {
+        eval_if_expr(operand, &v);
+    } else {
+        eval_ifdef_expr(operand, &v);
+    }
+    if (v == COND_UNKNOWN) {
+        v = (list_mode & LIST_MODE_UNDEF) ? COND_FALSE : COND_KEEP;
+    }
+    *value = v;
+    return operand;
+}
+
+void eval_reset()
+{
+    std::memset(name_buf, 0, sizeof name_buf);
+    std::memset(work, 0, sizeof work);
+}
+
+}  // namespace cond

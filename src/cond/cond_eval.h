@@ -1,0 +1,44 @@
+// The condition evaluator: the value of one #if, #ifdef, #ifndef or #elif line, looked up in the
+// pattern table in three-valued logic. Every malformed condition ends the run with a message.
+#pragma once
+
+namespace cond {
+
+// Condition values. COND_UNKNOWN stays inside the evaluator; eval_directive turns it into
+// COND_FALSE or COND_KEEP.
+constexpr int COND_FALSE = 0;
+constexpr int COND_TRUE = 1;
+constexpr int COND_UNKNOWN = 2;
+constexpr int COND_KEEP = 3;  // leave the conditional as written
+
+// Directive kinds.
+constexpr int DIR_IFDEF = 0;
+constexpr int DIR_IF = 1;
+constexpr int DIR_IFNDEF = 2;
+constexpr int DIR_ELIF = 3;
+
+constexpr int NAME_MAX_LEN = 255;  // longest name looked up
+constexpr int OPERAND_MAX = 4097;  // longest operand the working copy holds
+
+// Evaluates the directive line of the given kind; stores COND_FALSE, COND_TRUE or COND_KEEP in
+// *value and returns the operand (the text behind the directive word) within line.
+char *eval_directive(int kind, char *line, int *value);
+
+// Value (0, 1 or 2) of an #ifdef/#ifndef operand: one name, or none (COND_FALSE). Returns 0.
+int eval_ifdef_expr(const char *operand, int *value);
+
+// Value (0, 1 or 2) of an #if/#elif expression joined by || or by &&. Returns 0.
+int eval_if_expr(const char *operand, int *value);
+
+// Reads the name at p (after blanks) and stores its value from the pattern table; returns the
+// position behind the name.
+char *eval_name(char *p, int *value);
+
+// Reads "( name )" at p, the text behind the word defined; stores the name's value and returns
+// the position behind ')'.
+char *eval_defined(char *p, int *value);
+
+// Clears the working copies.
+void eval_reset();
+
+}  // namespace cond

@@ -1,0 +1,131 @@
+#include "cond/cond_line.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "support/exit_hook.h"
+#include "support/message.h"
+
+namespace cond {
+
+char buff[BUFF_SIZE];
+FILE *fp;
+int line_no;
+int if_depth;
+int line_len;
+int line_cr;
+
+// The input is read in large blocks and cut into lines with memchr, so a line costs no call into
+// stdio of its own.
+constexpr size_t BLOCK_SIZE = 1 << 16;
+static char in_block[BLOCK_SIZE];  // line_read: the block last read from fp
+static size_t in_pos;              // line_read: first byte of in_block not yet taken
+static size_t in_end;              // line_read: bytes of in_block filled by the last read
+static const char *in_name;        // line_open: the file name, for the read-error message
+
+// Refills in_block. Returns 1 with data, 0 at the end of the file, -1 on a read error.
+static int fill()
+{
+    in_pos = 0;
+    in_end = std::fread(in_block, 1, BLOCK_SIZE, fp);
+    if (in_end > 0) {
+        return 1;
+    }
+    return std::ferror(fp) ? -1 : 0;
+}
+
+[[noreturn]] static void read_failed()
+{
+    support::errmsg("Error: %s: cannot read the file.\n", in_name);
+    support::fatal_exit(1);
+}
+
+int line_open(const char *name)
+{
+    in_name = name;
+    in_pos = in_end = 0;
+    fp = std::fopen(name, "r");
+    if (fp == nullptr) {
+        return -1;
+    }
+    errno = 0;
+    if (fill() < 0) {
+        // A directory opens like a file on some systems and fails only when read; the user named
+        // no file that can be read, as on systems that refuse to open it.
+        if (errno == EISDIR) {
+            std::fclose(fp);
+            fp = nullptr;
+            return -1;
+        }
+        read_failed();
+    }
+    return 0;
+}
+
+int line_read()
+{
+    if (fp == nullptr) {
+        return 0;
+    }
+    char *const area = buff + 1;
+    size_t n = 0;
+    bool lf = false;
+    while (n < static_cast<size_t>(LINE_READ)) {
+        if (in_pos == in_end) {
+            const int r = fill();
+            if (r < 0) {
+                read_failed();
+            }
+            if (r == 0) {
+                break;
+            }
+        }
+        const char *from = in_block + in_pos;
+        size_t take = in_end - in_pos;
+        if (take > LINE_READ - n) {
+            take = LINE_READ - n;
+        }
+        const char *nl = static_cast<const char *>(std::memchr(from, '\n', take));
+        if (nl != nullptr) {
+            take = static_cast<size_t>(nl - from) + 1;
+            lf = true;
+        }
+        std::memcpy(area + n, from, take);
+        n += take;
+        in_pos += take;
+        if (lf) {
+            break;
+        }
+    }
+    if (n == 0) {
+        return 0;
+    }
+    line_cr = 0;
+    if (lf && n >= 2 && area[n - 2] == '\r') {
+        area[n - 2] = '\n';
+        n--;
+        line_cr = 1;
+    }
+    area[n] = '\0';
+    buff[BUFF_SIZE - 1] = '\0';
+    line_len = static_cast<int>(n);
+    line_no++;
+    return 1;
+}
+
+void line_reset()
+{
+    if (fp != nullptr) {
+        std::fclose(fp);
+    }
+    fp = nullptr;
+    std::memset(buff, 0, sizeof buff);
+    line_no = 0;
+    if_depth = 0;
+    line_len = 0;
+    line_cr = 0;
+    in_pos = in_end = 0;
+    in_name = nullptr;
+}
+
+}  // namespace cond

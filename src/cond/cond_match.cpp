@@ -1,0 +1,220 @@
+#include "cond/cond_match.h"
+
+#include <cstring>
+
+#include "support/sj_string.h"
+
+namespace cond {
+
+const char *match_top;   // set by match: start of the segment a leading run placed
+const char *match_next;  // set by match: text position behind the matched span
+
+// Largest input of the search conversions: 510 steps of at most two bytes, a leading and a
+// closing WILD_RUN and the terminator.
+constexpr int SEARCH_STEPS = 510;
+static char search_buf[1 + SEARCH_STEPS * 2 + 2];  // shared result of both search conversions
+
+// Length of the character at t: two for a lead byte with a partner, else one.
+static int char_len(const char *t)
+{
+    return (support::is_sj_lead(static_cast<unsigned char>(t[0])) && t[1] != '\0') ? 2 : 1;
+}
+
+int conv_search_str(char *s, int esc)
+{
+    const char *r = s;
+    char *w = s;
+    int ordinary = 0;
+    while (*r != '\0') {
+        if (esc && *r == '\\') {
+            if (r[1] == '\0') {
+                break;
+            }
+            *w++ = r[1];
+            r += 2;
+            ordinary = 1;
+        } else if (*r == '?') {
+            *w++ = WILD_ONE;
+            r++;
+        } else if (*r == '*') {
+            while (*r == '*') {
+                r++;
+            }
+            *w++ = WILD_RUN;
+        } else if (char_len(r) == 2) {
+            *w++ = *r++;
+            *w++ = *r++;
+            ordinary = 1;
+        } else {
+            if (*r != WILD_ONE && *r != WILD_RUN) {
+                ordinary = 1;
+            }
+            *w++ = *r++;
+        }
+    }
+    *w = '\0';
+    return ordinary;
+}
+
+// Compares the segment at p (up to the next WILD_RUN or its end) with the text from t. Returns
+// the text position behind it when the whole segment fits, else null.
+static const char *seg_fit(const char *p, const char *t)
+{
+    while (*p != '\0' && *p != WILD_RUN) {
+        if (*t == '\0') {
+            return nullptr;
+        }
+        if (*p == WILD_ONE) {
+            t += char_len(t);
+        } else if (*p != *t) {
+            return nullptr;
+        } else {
+            t++;
+        }
+        p++;
+    }
+    return t;
+}
+
+int match(const char *pat, const char *text)
+{
+    match_next = text;
+    const char *last_run = std::strrchr(pat, WILD_RUN);
+    const char *p = pat;
+    const char *t = text;
+    for (;;) {
+        if (*t == '\0') {
+            while (*p == WILD_RUN) {
+                p++;
+            }
+            if (*p != '\0') {
+                return 0;
+            }
+            match_next = t;
+            return 1;
+        }
+        if (*p == '\0') {
+            return 0;
+        }
+        if (*p == WILD_ONE) {
+            p++;
+            t += char_len(t);
+            continue;
+        }
+        if (*p != WILD_RUN) {
+            if (*p != *t) {
+                return 0;
+            }
+            p++;
+            t++;
+            continue;
+        }
+        const char *run = p++;
+        if (*p == '\0') {
+            match_next = t;
+            if (run == pat) {
+                match_top = t;
+            }
+            return 1;
+        }
+        if (*p == WILD_RUN) {
+            continue;
+        }
+        const char *seg_end = std::strchr(p, WILD_RUN);
+        if (seg_end == nullptr) {
+            seg_end = p + std::strlen(p);
+        }
+        if (run == last_run) {
+            // The last segment is tied to the end of the text.
+            const size_t seg_len = static_cast<size_t>(seg_end - p);
+            for (const char *s = t; *s != '\0'; s += char_len(s)) {
+                if (*p != WILD_ONE && *p != *s) {
+                    continue;
+                }
+                if (std::strlen(s) < seg_len) {
+                    return 0;
+                }
+                const char *e = seg_fit(p, s);
+                if (e != nullptr && *e == '\0') {
+                    match_next = e;
+                    return 1;
+                }
+            }
+            return 0;
+        }
+        // A middle segment takes its leftmost fit and is never moved again.
+        const char *placed = nullptr;
+        const char *s = t;
+        for (; *s != '\0'; s += char_len(s)) {
+            if (*p != WILD_ONE && *p != *s) {
+                continue;
+            }
+            placed = seg_fit(p, s);
+            if (placed != nullptr) {
+                break;
+            }
+        }
+        if (placed == nullptr) {
+            return 0;
+        }
+        if (run == pat) {
+            match_top = s;
+        }
+        p = seg_end;
+        t = placed;
+    }
+}
+
+// The two search conversions: backslash escapes, each * a WILD_RUN, ^ a WILD_CARET when caret is
+// set; wrapped in runs when wrap_always is set or a wildcard was converted.
+static char *conv_search(const char *s, bool caret, bool wrap_always)
+{
+    char *w = search_buf + 1;
+    bool wild = false;
+    for (int steps = 0; *s != '\0' && steps < SEARCH_STEPS; steps++) {
+        if (*s == '\\') {
+            if (s[1] == '\0') {
+                break;
+            }
+            *w++ = s[1];
+            s += 2;
+        } else if (*s == '?') {
+            *w++ = WILD_ONE;
+            s++;
+            wild = true;
+        } else if (*s == '*') {
+            *w++ = WILD_RUN;
+            s++;
+            wild = true;
+        } else if (caret && *s == '^') {
+            *w++ = WILD_CARET;
+            s++;
+        } else if (char_len(s) == 2) {
+            *w++ = *s++;
+            *w++ = *s++;
+        } else {
+            *w++ = *s++;
+        }
+    }
+    if (!wild && !wrap_always) {
+        *w = '\0';
+        return search_buf + 1;
+    }
+    search_buf[0] = WILD_RUN;
+    *w++ = WILD_RUN;
+    *w = '\0';
+    return search_buf;
+}
+
+char *conv_search_str1(const char *s) { return conv_search(s, false, false); }
+
+char *conv_search_find(const char *s) { return conv_search(s, true, true); }
+
+void match_reset()
+{
+    match_top = nullptr;
+    match_next = nullptr;
+    std::memset(search_buf, 0, sizeof search_buf);
+}
+
+}  // namespace cond

@@ -1,0 +1,105 @@
+#include "cond/cond_output.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "cond/cond_line.h"
+#include "cond/cond_options.h"
+#include "support/exit_hook.h"
+#include "support/message.h"
+#include "support/sj_string.h"
+
+namespace cond {
+
+char excerpt_buf[EXCERPT_SIZE];
+
+[[noreturn]] static void write_failed()
+{
+    support::errmsg("Error: cannot write to standard output.\n");
+    support::fatal_exit(1);
+}
+
+static void out_write(const char *p, size_t n)
+{
+    if (std::fwrite(p, 1, n, stdout) != n) {
+        write_failed();
+    }
+}
+
+int put_line(const char *line)
+{
+    if (opt_n) {
+        // "%6d: " by hand: one formatted call per line would dominate the cost of a run.
+        char num[16];
+        char *end = num + sizeof num;
+        char *w = end;
+        *--w = ' ';
+        *--w = ':';
+        long v = line_no;
+        const bool neg = v < 0;
+        if (neg) {
+            v = -v;
+        }
+        do {
+            *--w = static_cast<char>('0' + v % 10);
+            v /= 10;
+        } while (v != 0);
+        if (neg) {
+            *--w = '-';
+        }
+        while (end - w < 8) {
+            *--w = ' ';
+        }
+        out_write(w, static_cast<size_t>(end - w));
+    }
+    const size_t len = static_cast<size_t>(line_len);
+    if (line_cr && len > 0 && line[len - 1] == '\n') {
+        out_write(line, len - 1);
+        out_write("\r\n", 2);
+    } else {
+        out_write(line, len);
+    }
+    return 0;
+}
+
+int put_line_sel(const char *line, int keep)
+{
+    if (keep != opt_v) {
+        put_line(line);
+    }
+    return 0;
+}
+
+char *line_excerpt(const char *p)
+{
+    excerpt_buf[0] = '[';
+    std::strncpy(excerpt_buf + 1, p, 1000);
+    excerpt_buf[1000] = '\0';
+    char *nl = support::index(excerpt_buf + 1, '\n');
+    if (nl != nullptr) {
+        *nl = '\0';
+    }
+    std::strcat(excerpt_buf, "]");
+    return excerpt_buf;
+}
+
+void line_error(const char *fmt, const char *p)
+{
+    support::errmsg(fmt, line_no, line_excerpt(p));
+    support::fatal_exit(1);
+}
+
+void output_flush()
+{
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        write_failed();
+    }
+}
+
+void output_reset()
+{
+    std::memset(excerpt_buf, 0, sizeof excerpt_buf);
+    std::clearerr(stdout);
+}
+
+}  // namespace cond

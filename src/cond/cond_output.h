@@ -1,0 +1,32 @@
+// Line output (numbered under -n, selected under -v) and the bracketed line excerpts that every
+// message about a line quotes.
+#pragma once
+
+namespace cond {
+
+constexpr int EXCERPT_SIZE = 1024;
+extern char excerpt_buf[EXCERPT_SIZE];  // line_excerpt: '[', at most 999 bytes, ']', NUL
+
+// Writes the current line (line must be buff + 1) to standard output: all line_len bytes, a NUL
+// inside included, its CR LF end restored when the input had one; under -n behind "%6d: " with
+// line_no. A failed write ends the run with a message. Returns 0.
+int put_line(const char *line);
+
+// Writes the current line through put_line exactly when keep (1 survives, 0 removed) differs
+// from opt_v. Returns 0.
+int put_line_sel(const char *line, int keep);
+
+// '[', the text from p cut at 999 bytes and at its first newline, ']'; in excerpt_buf, good until
+// the next call.
+char *line_excerpt(const char *p);
+
+// Reports fmt with line_no and the excerpt of the text at p, and ends the run with status 1.
+[[noreturn]] void line_error(const char *fmt, const char *p);
+
+// Flushes standard output; a write that failed now or earlier ends the run with a message.
+void output_flush();
+
+// Puts the module back to its process-start state.
+void output_reset();
+
+}  // namespace cond

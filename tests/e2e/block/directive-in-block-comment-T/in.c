@@ -1,0 +1,6 @@
+#ifdef A
+/*
+#else
+*/
+x
+#endif

@@ -1,0 +1,4 @@
+#ifdef A
+x #else
+y
+#endif

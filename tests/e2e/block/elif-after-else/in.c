@@ -1,0 +1,7 @@
+#if B
+1
+#else
+2
+#elif A
+3
+#endif

@@ -1,0 +1,5 @@
+#ifdef A
+x
+  #  elif B  
+y
+#endif

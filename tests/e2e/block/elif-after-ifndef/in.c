@@ -1,0 +1,5 @@
+#ifndef A
+x
+#elif B
+y
+#endif

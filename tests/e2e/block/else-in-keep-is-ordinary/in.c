@@ -1,0 +1,9 @@
+#ifdef A
+#ifdef B
+x
+#else
+y
+#endif
+#else
+z
+#endif

@@ -1,0 +1,8 @@
+#ifdef A
+1
+#else
+2
+#else
+3
+#endif
+end

@@ -1,0 +1,8 @@
+#ifdef A
+x
+#else /* not walked
+y
+#endif
+#ifdef A
+z
+#endif

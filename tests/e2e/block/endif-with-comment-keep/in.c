@@ -1,0 +1,6 @@
+#ifdef A
+x
+#endif /* still
+#ifdef B
+comment */
+y

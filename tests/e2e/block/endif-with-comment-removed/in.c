@@ -1,0 +1,6 @@
+#ifdef A
+x
+#endif /* not walked
+#ifdef B
+y
+#endif

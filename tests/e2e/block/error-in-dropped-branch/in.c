@@ -1,0 +1,5 @@
+#ifdef B
+#if (A)
+x
+#endif
+#endif

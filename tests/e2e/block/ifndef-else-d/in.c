@@ -1,0 +1,7 @@
+a
+#ifndef A
+x
+#else
+y
+#endif
+b

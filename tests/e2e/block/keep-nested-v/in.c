@@ -1,0 +1,8 @@
+#if defined(A) && B
+p
+#ifdef A
+q
+#endif
+#else
+r
+#endif

@@ -1,0 +1,5 @@
+a
+#ifdef A
+x
+#ifdef B
+y

@@ -1,0 +1,9 @@
+#ifdef A
+x
+#else
+y
+#endif
+z
+#ifdef X
+xx
+#endif

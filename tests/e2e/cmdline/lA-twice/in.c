@@ -1,0 +1,12 @@
+#ifdef A
+x
+#else
+y
+#endif
+z
+#ifdef X
+xx
+#endif
+#ifdef Q
+q
+#endif

@@ -1,0 +1,6 @@
+#ifdef A
+x
+#else
+y
+#endif
+z

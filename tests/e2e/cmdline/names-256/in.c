@@ -1,0 +1,6 @@
+#ifdef N256
+yes
+#endif
+#ifdef N257
+no
+#endif

@@ -1,0 +1,6 @@
+/*
+#ifdef A
+*/
+#ifdef A
+x
+#endif

@@ -1,0 +1,2 @@
+#ifdef Ax
+#endif

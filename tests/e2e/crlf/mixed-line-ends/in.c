@@ -1,0 +1,6 @@
+a
+#ifdef A
+x
+y
+#endif
+last

@@ -1,0 +1,4 @@
+ok
+#if !A
+x
+#endif

@@ -1,0 +1,4 @@
+ok
+#if A == 1
+x
+#endif

@@ -1,0 +1,4 @@
+ok
+#if defined A
+x
+#endif

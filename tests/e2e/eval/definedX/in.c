@@ -1,0 +1,4 @@
+ok
+#if definedX
+x
+#endif

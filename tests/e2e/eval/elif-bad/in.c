@@ -1,0 +1,6 @@
+ok
+#if 0
+x
+#elif A && B || C
+y
+#endif

@@ -1,0 +1,9 @@
+#if defined( )
+e
+#endif
+#ifdef A
+a
+#endif
+#ifdef B
+b
+#endif

@@ -1,0 +1,6 @@
+#ifdef FOO
+foo
+#endif
+#ifdef FX
+fx
+#endif

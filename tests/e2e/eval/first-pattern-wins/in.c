@@ -1,0 +1,9 @@
+#ifdef FOO
+foo
+#endif
+#ifdef FX
+fx
+#endif
+#ifdef G
+g
+#endif

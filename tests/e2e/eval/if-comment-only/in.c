@@ -1,0 +1,4 @@
+ok
+#if // note
+x
+#endif

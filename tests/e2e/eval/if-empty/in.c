@@ -1,0 +1,4 @@
+ok
+#if
+x
+#endif

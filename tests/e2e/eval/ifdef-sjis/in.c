@@ -1,0 +1,4 @@
+ok
+#ifdef ƒ\
+x
+#endif

@@ -1,0 +1,4 @@
+ok
+#ifdef A B
+x
+#endif

@@ -1,0 +1,4 @@
+ok
+#ifdef _X
+x
+#endif

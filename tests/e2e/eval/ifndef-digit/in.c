@@ -1,0 +1,4 @@
+ok
+#ifndef 1A
+x
+#endif

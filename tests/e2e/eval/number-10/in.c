@@ -1,0 +1,4 @@
+ok
+#if 10
+x
+#endif

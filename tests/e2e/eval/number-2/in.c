@@ -1,0 +1,4 @@
+ok
+#if 2
+x
+#endif

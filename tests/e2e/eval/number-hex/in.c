@@ -1,0 +1,4 @@
+ok
+#if 0x1
+x
+#endif

@@ -1,0 +1,4 @@
+ok
+#if _X
+x
+#endif

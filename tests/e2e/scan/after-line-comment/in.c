@@ -1,0 +1,4 @@
+// note /*
+#ifdef A
+x
+#endif

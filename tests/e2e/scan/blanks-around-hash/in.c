@@ -1,0 +1,5 @@
+ 	# 	ifdef A
+x
+	#  else
+y
+  #endif

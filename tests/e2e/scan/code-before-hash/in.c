@@ -1,0 +1,2 @@
+x; #ifdef A
+y

@@ -1,0 +1,4 @@
+s = "/*"; c = '"';
+#ifdef A
+x
+#endif

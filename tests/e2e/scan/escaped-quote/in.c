@@ -1,0 +1,8 @@
+s = "a\"b
+#ifdef A
+x
+#endif
+"
+#ifdef A
+y
+#endif

@@ -1,0 +1,5 @@
+/* start
+#ifdef A
+x
+#endif */
+y

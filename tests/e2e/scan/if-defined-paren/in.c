@@ -1,0 +1,3 @@
+#if(defined(A))
+x
+#endif

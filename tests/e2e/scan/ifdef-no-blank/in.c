@@ -1,0 +1,3 @@
+#ifdef/**/A
+x
+#endif

@@ -1,0 +1,6 @@
+s = "abc\
+#ifdef A
+def";
+#ifdef A
+x
+#endif

@@ -1,0 +1,4 @@
+int a;
+
+  # define X 1
+x

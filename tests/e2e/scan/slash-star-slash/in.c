@@ -1,0 +1,8 @@
+a /*/ b
+#ifdef A
+x
+#endif
+c */
+#ifdef A
+y
+#endif

@@ -1,0 +1,4 @@
+#error don't
+#ifdef A
+x
+#endif

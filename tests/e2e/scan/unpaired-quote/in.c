@@ -1,0 +1,8 @@
+#error don't
+#ifdef A
+x
+#endif
+'
+#ifdef A
+y
+#endif

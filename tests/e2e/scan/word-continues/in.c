@@ -1,0 +1,5 @@
+#ifdefX A
+#endif_
+#if_
+#elseif
+x

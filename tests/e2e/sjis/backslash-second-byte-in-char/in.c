@@ -1,0 +1,4 @@
+c = '•\';
+#ifdef A
+x
+#endif

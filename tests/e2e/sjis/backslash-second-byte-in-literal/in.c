@@ -1,0 +1,4 @@
+s = "•\";
+#ifdef A
+x
+#endif

@@ -1,0 +1,8 @@
+s = "•
+#ifdef A
+x
+#endif
+"
+#ifdef A
+y
+#endif

@@ -1,0 +1,5 @@
+// Å" not a quote
+Å" x
+#ifdef A
+x
+#endif

@@ -1,0 +1,5 @@
+#ifdef A
+/* “ú–{Œê */ x
+#else
+y
+#endif

@@ -1,0 +1,2 @@
+n = 250001
+open('in.c', 'w').write('#ifdef A\n' * n + 'x\n' + '#endif\n' * n)
