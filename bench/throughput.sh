@@ -43,8 +43,8 @@ trap 'rm -rf "$scratch"' EXIT
 la='CONFIG_NET*,CONFIG_?MP,CONFIG_P*,HAVE_*_H,HAVE_MMAP,HAVE_EPOLL,USE_SSL,USE_Z*,USE_SJIS'
 la+=',ENABLE_FAST_*,WITH_*,OS_LINUX,ARCH_X86_64,FEATURE_A?,FEATURE_*NAME*,LEGACY_*_V2,DEBUG'
 la+=',TRACE*,VERBOSE,*_STATS'
-l_list='CONFIG_*,HAVE_*,WITH_*,DEBUG,TRACE'
-d_list='USE_*,ENABLE_*,OS_*,NDEBUG'
+l_list='CONFIG_*,HAVE_*,WITH_*,DEBUG'
+d_list='USE_*,ENABLE_*,NDEBUG'
 
 # name|corpus variant|command (the input file is appended)
 cases=(

@@ -60,19 +60,124 @@ char *step_char(char *p)
     return (support::is_sj_lead(static_cast<unsigned char>(p[0])) && p[1] != '\0') ? p + 2 : p + 1;
 }
 
-char *lex_walk(char *p, const char *dir_pos)
-{
-    while (*p != '\n' && *p != '\0') {
-        char *q = lex_skip(p);
-        if (q != nullptr) {
-            p = q;
-        } else if (p == dir_pos && !comment_f && !comment2_f && !string_f) {
-            return p;
-        } else {
-            p = step_char(p);
+// Byte classes of the walk: which bytes can end a run of bytes that change nothing, per state.
+// Lead bytes stop every run because they take the next byte along, whatever it is.
+constexpr unsigned char STOP_CODE = 1;     // NUL, newline, '/', quotes, lead bytes
+constexpr unsigned char STOP_COMMENT = 2;  // NUL, newline, '*', lead bytes
+constexpr unsigned char STOP_STRING = 4;   // NUL, newline, backslash, quotes, lead bytes
+
+// Lead bytes as in support::is_sj_lead, which cannot be used in a constant expression.
+struct StopTable {
+    unsigned char cls[256];
+    constexpr StopTable() : cls()
+    {
+        for (int c = 0; c < 256; c++) {
+            unsigned char k = 0;
+            if (c == '\0' || c == '\n' || (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
+                k = STOP_CODE | STOP_COMMENT | STOP_STRING;
+            } else if (c == '"' || c == '\'') {
+                k = STOP_CODE | STOP_STRING;
+            } else if (c == '/') {
+                k = STOP_CODE;
+            } else if (c == '*') {
+                k = STOP_COMMENT;
+            } else if (c == '\\') {
+                k = STOP_STRING;
+            }
+            cls[c] = k;
         }
     }
-    return nullptr;
+};
+constexpr StopTable stop_table;
+
+// Position of the first byte at or behind p whose class holds stop.
+static char *skip_run(char *p, unsigned char stop)
+{
+    while (!(stop_table.cls[static_cast<unsigned char>(*p)] & stop)) {
+        p++;
+    }
+    return p;
+}
+
+// Gives exactly the flags and the answer of calling lex_skip at every position and stepping
+// over one character where it declines, but passes over runs of bytes that cannot change the
+// state without looking at them one by one.
+char *lex_walk(char *p, const char *dir_pos)
+{
+    if (p <= dir_pos) {
+        // Only blanks lie before the directive position, and a blank changes no state. There
+        // the walk stops unless a comment or literal is open or begins at it.
+        p = const_cast<char *>(dir_pos);
+        const char c = *p;
+        if (c == '\n' || c == '\0') {
+            return nullptr;
+        }
+        const bool open = comment_f || comment2_f || string_f;
+        if (opt_T) {
+            return open ? nullptr : p;
+        }
+        if (!open && c != '"' && c != '\'' && !(c == '/' && (p[1] == '/' || p[1] == '*'))) {
+            return p;
+        }
+    } else if (opt_T) {
+        return nullptr;
+    }
+    for (;;) {
+        if (comment2_f) {
+            return nullptr;  // a line comment takes the rest of the line
+        }
+        unsigned char c;
+        if (comment_f) {
+            p = skip_run(p, STOP_COMMENT);
+            c = static_cast<unsigned char>(*p);
+            if (c == '*') {
+                if (p[1] == '/') {
+                    comment_f = 0;
+                    p += 2;
+                } else {
+                    p++;
+                }
+                continue;
+            }
+        } else if (string_f) {
+            p = skip_run(p, STOP_STRING);
+            c = static_cast<unsigned char>(*p);
+            if (c == '\\') {
+                p += p[1] == '\0' ? 1 : 2;
+                continue;
+            }
+            if (c == string_f) {
+                string_f = 0;
+                p++;
+                continue;
+            }
+        } else {
+            p = skip_run(p, STOP_CODE);
+            c = static_cast<unsigned char>(*p);
+            if (c == '/') {
+                if (p[1] == '/') {
+                    comment2_f = 1;
+                    return nullptr;
+                }
+                if (p[1] == '*') {
+                    comment_f = 1;
+                    p += 2;
+                } else {
+                    p++;
+                }
+                continue;
+            }
+            if (c == '"' || c == '\'') {
+                string_f = c;
+                p++;
+                continue;
+            }
+        }
+        if (c == '\n' || c == '\0') {
+            return nullptr;
+        }
+        p = step_char(p);  // a lead byte, or in a literal the other quote
+    }
 }
 
 // The shared recogniser: '#', blanks, the keyword, then a byte that is no identifier character.
