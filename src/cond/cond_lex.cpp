@@ -1,5 +1,6 @@
 #include "cond/cond_lex.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "cond/cond_eval.h"
@@ -90,18 +91,117 @@ struct StopTable {
 };
 constexpr StopTable stop_table;
 
-// Position of the first byte at or behind p whose class holds stop.
-static char *skip_run(char *p, unsigned char stop)
+// Eight bytes at a time: a word is passed over whole when none of its bytes can stop the run.
+// The test may flag a word that holds no stop byte (never the other way round); the byte loop
+// then decides.
+constexpr std::uint64_t ONES = 0x0101010101010101u;
+constexpr std::uint64_t HIGHS = 0x8080808080808080u;
+
+// Nonzero when some byte of w below 0x80 equals c, or some byte is 0x80 or above.
+static std::uint64_t has_byte(std::uint64_t w, unsigned char c)
 {
+    const std::uint64_t x = w ^ (ONES * c);
+    return (x - ONES) & ~x & HIGHS;
+}
+
+template <unsigned char stop>
+static bool word_may_stop(std::uint64_t w)
+{
+    std::uint64_t m = (w & HIGHS) | has_byte(w, '\0') | has_byte(w, '\n');
+    if (stop == STOP_CODE) {
+        m |= has_byte(w, '/') | has_byte(w, '"') | has_byte(w, '\'');
+    } else if (stop == STOP_COMMENT) {
+        m |= has_byte(w, '*');
+    } else {
+        m |= has_byte(w, '\\') | has_byte(w, '"') | has_byte(w, '\'');
+    }
+    return m != 0;
+}
+
+// Position of the first byte at or behind p whose class holds stop. Words are read only while
+// they lie wholly before end; with end null the bytes are looked at one by one.
+template <unsigned char stop>
+static char *skip_run(char *p, const char *end)
+{
+    if (end != nullptr) {
+        while (end - p >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p, sizeof w);
+            if (word_may_stop<stop>(w)) {
+                break;
+            }
+            p += 8;
+        }
+    }
     while (!(stop_table.cls[static_cast<unsigned char>(*p)] & stop)) {
         p++;
     }
     return p;
 }
 
-// Gives exactly the flags and the answer of calling lex_skip at every position and stepping
-// over one character where it declines, but passes over runs of bytes that cannot change the
-// state without looking at them one by one.
+// The walk from p to the end of the line with the directive position behind it (or not to be
+// tested): lex_skip at every position, one character stepped over where it declines. Runs of
+// bytes that cannot change the state are passed over whole; end as in skip_run.
+static void walk_rest(char *p, const char *end)
+{
+    for (;;) {
+        if (comment2_f) {
+            return;  // a line comment takes the rest of the line
+        }
+        unsigned char c;
+        if (comment_f) {
+            p = skip_run<STOP_COMMENT>(p, end);
+            c = static_cast<unsigned char>(*p);
+            if (c == '*') {
+                if (p[1] == '/') {
+                    comment_f = 0;
+                    p += 2;
+                } else {
+                    p++;
+                }
+                continue;
+            }
+        } else if (string_f) {
+            p = skip_run<STOP_STRING>(p, end);
+            c = static_cast<unsigned char>(*p);
+            if (c == '\\') {
+                p += p[1] == '\0' ? 1 : 2;
+                continue;
+            }
+            if (c == string_f) {
+                string_f = 0;
+                p++;
+                continue;
+            }
+        } else {
+            p = skip_run<STOP_CODE>(p, end);
+            c = static_cast<unsigned char>(*p);
+            if (c == '/') {
+                if (p[1] == '/') {
+                    comment2_f = 1;
+                    return;
+                }
+                if (p[1] == '*') {
+                    comment_f = 1;
+                    p += 2;
+                } else {
+                    p++;
+                }
+                continue;
+            }
+            if (c == '"' || c == '\'') {
+                string_f = c;
+                p++;
+                continue;
+            }
+        }
+        if (c == '\n' || c == '\0') {
+            return;
+        }
+        p = step_char(p);  // a lead byte, or in a literal the other quote
+    }
+}
+
 char *lex_walk(char *p, const char *dir_pos)
 {
     if (p <= dir_pos) {
@@ -122,62 +222,26 @@ char *lex_walk(char *p, const char *dir_pos)
     } else if (opt_T) {
         return nullptr;
     }
-    for (;;) {
-        if (comment2_f) {
-            return nullptr;  // a line comment takes the rest of the line
-        }
-        unsigned char c;
-        if (comment_f) {
-            p = skip_run(p, STOP_COMMENT);
-            c = static_cast<unsigned char>(*p);
-            if (c == '*') {
-                if (p[1] == '/') {
-                    comment_f = 0;
-                    p += 2;
-                } else {
-                    p++;
-                }
-                continue;
-            }
-        } else if (string_f) {
-            p = skip_run(p, STOP_STRING);
-            c = static_cast<unsigned char>(*p);
-            if (c == '\\') {
-                p += p[1] == '\0' ? 1 : 2;
-                continue;
-            }
-            if (c == string_f) {
-                string_f = 0;
-                p++;
-                continue;
-            }
-        } else {
-            p = skip_run(p, STOP_CODE);
-            c = static_cast<unsigned char>(*p);
-            if (c == '/') {
-                if (p[1] == '/') {
-                    comment2_f = 1;
-                    return nullptr;
-                }
-                if (p[1] == '*') {
-                    comment_f = 1;
-                    p += 2;
-                } else {
-                    p++;
-                }
-                continue;
-            }
-            if (c == '"' || c == '\'') {
-                string_f = c;
-                p++;
-                continue;
-            }
-        }
-        if (c == '\n' || c == '\0') {
-            return nullptr;
-        }
-        p = step_char(p);  // a lead byte, or in a literal the other quote
+    walk_rest(p, nullptr);
+    return nullptr;
+}
+
+char *lex_line()
+{
+    char *const line = buff + 1;
+    char *p = line;
+    while (*p == ' ' || *p == '\t') {
+        p++;
     }
+    const bool open = comment_f || comment2_f || string_f;
+    if (*p == '#' && !open) {
+        return p;  // lex_skip declines a '#'
+    }
+    if (!opt_T) {
+        // At a directive position that holds no '#' the walk goes on as anywhere else.
+        walk_rest(p, line + line_len);
+    }
+    return nullptr;
 }
 
 // The shared recogniser: '#', blanks, the keyword, then a byte that is no identifier character.
