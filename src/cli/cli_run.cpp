@@ -184,6 +184,7 @@ void run_reset()
     cond::output_reset();
     cond::eval_reset();
     cond::match_reset();
+    support::message_reset();
 }
 
 }  // namespace cli

@@ -11,7 +11,8 @@
 
 namespace cond {
 
-// Kept small on purpose: one frame per open conditional, and 100,000 levels must fit the stack.
+// Kept small on purpose: one frame per open conditional, up to IF_DEPTH_MAX of them on the scan
+// stack (see SCAN_STACK_SIZE).
 int proc_block(int kind, int keep)
 {
     char *const line = buff + 1;

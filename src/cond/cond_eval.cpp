@@ -29,16 +29,25 @@ static void take_operand(const char *operand)
     std::strcpy(work, operand);
 }
 
-// Deletes the comment opened at p through its close. The close is searched from p itself, so
-// "/*/" counts as closed. Returns false when there is no close.
-static bool cut_comment(char *p)
+// What a comment at the scan position of a working copy does to the operand.
+enum CommentAt { NO_COMMENT, LINE_COMMENT, BLOCK_CUT };
+
+// At p: "//" ends the operand; "/*" is deleted through its "*/", searched from p itself so that
+// "/*/" counts as closed; an unclosed one ends the run with unclosed_fmt and the operand excerpt.
+static CommentAt take_comment(char *p, const char *unclosed_fmt, const char *operand)
 {
+    if (p[0] != '/' || (p[1] != '/' && p[1] != '*')) {
+        return NO_COMMENT;
+    }
+    if (p[1] == '/') {
+        return LINE_COMMENT;
+    }
     const char *close = support::index1(p, "*/");
     if (close == nullptr) {
-        return false;
+        line_error(unclosed_fmt, operand);
     }
     cut_to(p, close + 2);
-    return true;
+    return BLOCK_CUT;
 }
 
 char *eval_name(char *p, int *value)
@@ -86,13 +95,11 @@ int eval_ifdef_expr(const char *operand, int *value)
     bool named = false;
     char *p = work;
     while (*p != '\0') {
-        if (p[0] == '/' && p[1] == '/') {
+        const CommentAt c = take_comment(p, "Error: %d: %s: invalid statement.\n", operand);
+        if (c == LINE_COMMENT) {
             break;
         }
-        if (p[0] == '/' && p[1] == '*') {
-            if (!cut_comment(p)) {
-                line_error("Error: %d: %s: invalid statement.\n", operand);
-            }
+        if (c == BLOCK_CUT) {
             continue;
         }
         if (is_letter(*p)) {
@@ -123,14 +130,12 @@ static void rewrite_terms(const char *operand)
 {
     char *p = work;
     while (*p != '\0') {
-        if (p[0] == '/' && p[1] == '/') {
+        const CommentAt c = take_comment(p, "Error: %d: %s: comment is not closed.\n", operand);
+        if (c == LINE_COMMENT) {
             *p = '\0';
             break;
         }
-        if (p[0] == '/' && p[1] == '*') {
-            if (!cut_comment(p)) {
-                line_error("Error: %d: %s: comment is not closed.\n", operand);
-            }
+        if (c == BLOCK_CUT) {
             continue;
         }
         const bool neg = std::strncmp(p, "!defined", 8) == 0;

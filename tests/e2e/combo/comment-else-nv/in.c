@@ -1,0 +1,8 @@
+top
+#ifdef A
+a
+/* note
+#else
+*/
+b
+#endif
