@@ -12,6 +12,8 @@ namespace cond {
 
 static char name_buf[NAME_MAX_LEN + 1];  // eval_name: the name being looked up
 static char work[OPERAND_MAX + 1];       // eval_*_expr: working copy of the operand, rewritten
+static PatFilter list_filter[LIST_MAX];       // eval_name: what each table pattern demands
+static const char *list_filter_of[LIST_MAX];  // eval_name: the pattern list_filter was made from
 
 static bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 static bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -65,8 +67,14 @@ char *eval_name(char *p, int *value)
     std::memcpy(name_buf, p, len);
     name_buf[len] = '\0';
     *value = (list_mode & LIST_MODE_UNDEF) ? COND_FALSE : COND_UNKNOWN;
+    const std::uint64_t have = ident_set(name_buf, len);
     for (int i = 0; i < list_count; i++) {
-        if (match(list_name[i], name_buf)) {
+        // The table does not change during a scan; a filter is made once for each pattern.
+        if (list_filter_of[i] != list_name[i]) {
+            pat_filter(list_name[i], &list_filter[i]);
+            list_filter_of[i] = list_name[i];
+        }
+        if (pat_may_match(list_filter[i], name_buf, len, have) && match(list_name[i], name_buf)) {
             *value = list_value[i];
             break;
         }
@@ -138,8 +146,8 @@ static void rewrite_terms(const char *operand)
         if (c == BLOCK_CUT) {
             continue;
         }
-        const bool neg = std::strncmp(p, "!defined", 8) == 0;
-        if (neg || std::strncmp(p, "defined", 7) == 0) {
+        const bool neg = *p == '!' && std::strncmp(p, "!defined", 8) == 0;
+        if (neg || (*p == 'd' && std::strncmp(p, "defined", 7) == 0)) {
             int v;
             const char *rest = eval_defined(p + (neg ? 8 : 7), &v);
             if (neg && v != COND_UNKNOWN) {
@@ -243,6 +251,8 @@ void eval_reset()
 {
     std::memset(name_buf, 0, sizeof name_buf);
     std::memset(work, 0, sizeof work);
+    std::memset(list_filter, 0, sizeof list_filter);
+    std::memset(list_filter_of, 0, sizeof list_filter_of);
 }
 
 }  // namespace cond

@@ -251,11 +251,12 @@ static int is_directive(const char *p, const char *word)
         return 0;
     }
     const char *q = support::sp_skip(p + 1);
-    const size_t len = std::strlen(word);
-    if (std::strncmp(q, word, len) != 0) {
-        return 0;
+    while (*word != '\0') {
+        if (*q++ != *word++) {
+            return 0;
+        }
     }
-    const unsigned char c = static_cast<unsigned char>(q[len]);
+    const unsigned char c = static_cast<unsigned char>(*q);
     const bool ident = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                        c == '_';
     return ident ? 0 : 1;
