@@ -91,31 +91,20 @@ struct StopTable {
 };
 constexpr StopTable stop_table;
 
-// Eight bytes at a time: a word is passed over whole when none of its bytes can stop the run.
-// The test may flag a word that holds no stop byte (never the other way round); the byte loop
-// then decides.
-constexpr std::uint64_t ONES = 0x0101010101010101u;
-constexpr std::uint64_t HIGHS = 0x8080808080808080u;
-
-// Nonzero when some byte of w below 0x80 equals c, or some byte is 0x80 or above.
-static std::uint64_t has_byte(std::uint64_t w, unsigned char c)
-{
-    const std::uint64_t x = w ^ (ONES * c);
-    return (x - ONES) & ~x & HIGHS;
-}
-
+// Eight bytes at a time: the bytes of a word that can stop the run, flagged as word_first
+// wants them. High bytes are flagged whether or not they lead a two-byte character.
 template <unsigned char stop>
-static bool word_may_stop(std::uint64_t w)
+static std::uint64_t word_stops(std::uint64_t w)
 {
-    std::uint64_t m = (w & HIGHS) | has_byte(w, '\0') | has_byte(w, '\n');
+    std::uint64_t m = (w & WORD_HIGHS) | word_has_byte(w, '\0') | word_has_byte(w, '\n');
     if (stop == STOP_CODE) {
-        m |= has_byte(w, '/') | has_byte(w, '"') | has_byte(w, '\'');
+        m |= word_has_byte(w, '/') | word_has_byte(w, '"') | word_has_byte(w, '\'');
     } else if (stop == STOP_COMMENT) {
-        m |= has_byte(w, '*');
+        m |= word_has_byte(w, '*');
     } else {
-        m |= has_byte(w, '\\') | has_byte(w, '"') | has_byte(w, '\'');
+        m |= word_has_byte(w, '\\') | word_has_byte(w, '"') | word_has_byte(w, '\'');
     }
-    return m != 0;
+    return m;
 }
 
 // Position of the first byte at or behind p whose class holds stop. Words are read only while
@@ -123,14 +112,20 @@ static bool word_may_stop(std::uint64_t w)
 template <unsigned char stop>
 static char *skip_run(char *p, const char *end)
 {
-    if (end != nullptr) {
+    if (end != nullptr && word_low_first()) {
         while (end - p >= 8) {
             std::uint64_t w;
             std::memcpy(&w, p, sizeof w);
-            if (word_may_stop<stop>(w)) {
-                break;
+            const std::uint64_t m = word_stops<stop>(w);
+            if (m == 0) {
+                p += 8;
+                continue;
             }
-            p += 8;
+            p += word_first(m);
+            if (stop_table.cls[static_cast<unsigned char>(*p)] & stop) {
+                return p;
+            }
+            p++;  // a high byte that leads nothing
         }
     }
     while (!(stop_table.cls[static_cast<unsigned char>(*p)] & stop)) {
@@ -237,7 +232,7 @@ char *lex_line()
     if (*p == '#' && !open) {
         return p;  // lex_skip declines a '#'
     }
-    if (!opt_T) {
+    if (!opt_T && (open || !line_plain)) {
         // At a directive position that holds no '#' the walk goes on as anywhere else.
         walk_rest(p, line + line_len);
     }

@@ -6,7 +6,9 @@
 #include <string>
 
 #include "cond/cond_lex.h"
+#include "cond/cond_line.h"
 #include "cond/cond_options.h"
+#include "cond_fixture.h"
 #include "support/sj_string.h"
 
 namespace {
@@ -118,6 +120,87 @@ TEST(CondWalk, LongRunsAndHiddenMarks)
         cond::comment2_f = 0;
     }
     cond::lex_reset();
+}
+
+// lex_line over lines read from a file: what the plain walk does from the line start, plus the
+// walk on behind a directive position that holds no '#'. Long lines of random bytes, weighted
+// to ordinary letters so that runs are long enough to be passed over a word at a time, meet
+// the word paths of both the reader and the walk in every alignment.
+class CondLineWalk : public CondTest {};
+
+TEST_F(CondLineWalk, LexLineSameAsPlainWalkOnReadLines)
+{
+    const char marks[] = {' ', '\t', '#', '/', '*', '"', '\'', '\\', '\x81', '\xE0', '\xA5', '\0', '\r'};
+    std::uint32_t seed = 12345;
+    auto next = [&seed]() {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7fff;
+    };
+    std::string text;
+    std::vector<std::string> lines;
+    for (int i = 0; i < 20000; i++) {
+        std::string line;
+        const int len = static_cast<int>(next() % 40);
+        const int density = 2 + static_cast<int>(next() % 12);  // one mark in density bytes
+        for (int k = 0; k < len; k++) {
+            line += (next() % density == 0) ? marks[next() % sizeof marks] : "abcXYZ_0("[next() % 9];
+        }
+        line += '\n';
+        text += line;
+    }
+    open_input(text);
+    for (const bool plain_text : {false, true}) {
+        cond::opt_T = plain_text ? 1 : 0;
+        if (plain_text) {
+            open_input(text);
+        }
+        cond::lex_reset();
+        long lines_read = 0;
+        while (cond::lex_next_line("%d: %s too long\n")) {
+            char *line = cond::buff + 1;
+            const LexState before{cond::comment_f, cond::comment2_f, cond::string_f};
+            const char *dir_pos = support::sp_skip(line);
+            char *want = plain_walk(line, dir_pos);
+            if (want != nullptr && *want != '#') {
+                plain_walk(cond::step_char(want), dir_pos);
+                want = nullptr;
+            }
+            const LexState after{cond::comment_f, cond::comment2_f, cond::string_f};
+            set_state(before);
+            ASSERT_EQ(cond::lex_line(), want) << "line " << cond::line_no;
+            ASSERT_EQ(cond::comment_f, after.comment_f) << "line " << cond::line_no;
+            ASSERT_EQ(cond::comment2_f, after.comment2_f) << "line " << cond::line_no;
+            ASSERT_EQ(cond::string_f, after.string_f) << "line " << cond::line_no;
+            lines_read++;
+        }
+        EXPECT_EQ(lines_read, 20000);
+    }
+}
+
+// The reader's word copy: every line comes back whole, CR LF turned into LF, in every alignment
+// against the reader's blocks, the line cut at a NUL included.
+TEST_F(CondLineWalk, ReaderReturnsEveryLineWhole)
+{
+    std::string text;
+    std::vector<std::string> want;
+    for (int i = 0; i < 30000; i++) {
+        std::string line(static_cast<std::size_t>(i % 53), static_cast<char>('a' + i % 26));
+        if (i % 7 == 0) {
+            line += std::string("x\0y", 3);
+        }
+        text += line + (i % 5 == 0 ? "\r\n" : "\n");
+        want.push_back(line + "\n");
+    }
+    text += "last";
+    want.push_back("last");
+    open_input(text);
+    for (const std::string &w : want) {
+        ASSERT_EQ(cond::line_read(), 1);
+        ASSERT_EQ(std::string(cond::buff + 1, static_cast<std::size_t>(cond::line_len)), w)
+            << "line " << cond::line_no;
+        ASSERT_EQ(cond::buff[1 + cond::line_len], '\0');
+    }
+    EXPECT_EQ(cond::line_read(), 0);
 }
 
 }  // namespace
