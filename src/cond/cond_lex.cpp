@@ -96,15 +96,15 @@ constexpr StopTable stop_table;
 template <unsigned char stop>
 static std::uint64_t word_stops(std::uint64_t w)
 {
-    std::uint64_t m = (w & WORD_HIGHS) | word_has_byte(w, '\0') | word_has_byte(w, '\n');
+    std::uint64_t m = w | word_borrow(w, '\0') | word_borrow(w, '\n');
     if (stop == STOP_CODE) {
-        m |= word_has_byte(w, '/') | word_has_byte(w, '"') | word_has_byte(w, '\'');
+        m |= word_borrow(w, '/') | word_borrow(w, '"') | word_borrow(w, '\'');
     } else if (stop == STOP_COMMENT) {
-        m |= word_has_byte(w, '*');
+        m |= word_borrow(w, '*');
     } else {
-        m |= word_has_byte(w, '\\') | word_has_byte(w, '"') | word_has_byte(w, '\'');
+        m |= word_borrow(w, '\\') | word_borrow(w, '"') | word_borrow(w, '\'');
     }
-    return m;
+    return m & WORD_HIGHS;
 }
 
 // Position of the first byte at or behind p whose class holds stop. Words are read only while

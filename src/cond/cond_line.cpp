@@ -66,8 +66,9 @@ int line_open(const char *name)
 // Bytes that matter to the walk through plain code (see line_plain), a word at a time.
 static std::uint64_t plain_code_marks(std::uint64_t w)
 {
-    return (w & WORD_HIGHS) | word_has_byte(w, '\0') | word_has_byte(w, '/') |
-           word_has_byte(w, '"') | word_has_byte(w, '\'');
+    return (w | word_borrow(w, '\0') | word_borrow(w, '/') | word_borrow(w, '"') |
+            word_borrow(w, '\'')) &
+           WORD_HIGHS;
 }
 
 // Copies the take bytes at from to to, up to and including the first newline, and returns how

@@ -34,9 +34,17 @@ inline std::uint64_t word_has_byte(std::uint64_t w, unsigned char c)
     return (x - WORD_ONES) & ~x & WORD_HIGHS;
 }
 
-// In a mask of word_has_byte results and 0x80 bits of w, ORed together, the lowest flagged byte
-// is exactly the first byte that equals one of the bytes looked for, or has its 0x80 bit set:
-// a false flag only ever stands above a true one.
+// Where bytes of 0x80 and above count anyway, three operations a byte value do: ORing w and
+// word_borrow(w, c) for every c looked for and keeping the 0x80 bits flags every byte that is
+// 0x80 or above or equals one of the c.
+inline std::uint64_t word_borrow(std::uint64_t w, unsigned char c)
+{
+    return (w ^ (WORD_ONES * c)) - WORD_ONES;
+}
+
+// In such a mask, or one of word_has_byte results and 0x80 bits of w ORed together, the lowest
+// flagged byte is exactly the first byte that equals one of the bytes looked for or has its 0x80
+// bit set: a false flag only ever stands above a true one.
 
 // true when a word read from memory holds its first byte lowest, as word_first needs; the word
 // paths are used only then.

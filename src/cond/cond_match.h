@@ -50,12 +50,13 @@ void pat_filter(const char *pat, PatFilter *f);
 // The identifier characters (digits, letters, '_') among the len bytes at text, as a set.
 std::uint64_t ident_set(const char *text, std::size_t len);
 
-// false when match(pat, text) is certainly 0 for the pattern behind f, the text of len bytes and
-// its ident_set have; true when match must decide.
+// false when match(pat, text) is certainly 0 for the pattern behind f, the text of len bytes
+// (and its terminator) and its ident_set have; true when match must decide.
 inline bool pat_may_match(const PatFilter &f, const char *text, std::size_t len, std::uint64_t have)
 {
-    return len >= f.min_len && len <= f.max_len &&
-           (f.first < 0 || static_cast<unsigned char>(text[0]) == f.first) &&
+    // The first byte, tested first, rules out the most; text[0] is the terminator when len is 0.
+    return (f.first < 0 || static_cast<unsigned char>(text[0]) == f.first) &&
+           len >= f.min_len && len <= f.max_len &&
            (f.last < 0 || static_cast<unsigned char>(text[len - 1]) == f.last) &&
            (f.needs & ~have) == 0;
 }
