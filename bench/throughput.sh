@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Throughput of velkrun over generated inputs, beside `cat` and `wc -l` on the same files in the
 # same run. For each input size: MB/s (10^6 bytes a second, best of RUNS), time relative to
-# `wc -l`, and peak resident memory.
+# `wc -l`, and peak resident memory; both by elapsed time and by CPU time (user + system), which
+# other work on a shared machine disturbs less.
 #
 # usage: bench/throughput.sh [--smoke] [SIZE...]     (default sizes: 1M 256M)
 # env:   VELK_BIN    velkrun to measure (default: the Release build, built here when missing)
@@ -68,22 +69,28 @@ corpus() {  # corpus SIZE VARIANT -> path, made when missing
 
 now_ns() { date +%s%N; }
 
-# measure CMD FILE -> sets best_ns and rss_kib (peak resident memory of the last run)
+# measure CMD FILE -> sets best_ns, best_cpu (seconds) and rss_kib (peak resident memory of the
+# last run)
 measure() {
-  local cmd=$1 file=$2 i t0 t1
+  local cmd=$1 file=$2 i t0 t1 cpu
   best_ns=
+  best_cpu=
   for ((i = 0; i < runs; i++)); do
     t0=$(now_ns)
     # shellcheck disable=SC2086 # the command is a word list on purpose
-    if ! /usr/bin/time -f %M -o "$scratch/rss" $cmd "$file" >/dev/null 2>"$scratch/err"; then
+    if ! /usr/bin/time -f '%M %U %S' -o "$scratch/rss" $cmd "$file" >/dev/null 2>"$scratch/err"; then
       echo "FAILED: $cmd $file" >&2
       cat "$scratch/err" >&2
       exit 1
     fi
     t1=$(now_ns)
     if [ -z "$best_ns" ] || [ $((t1 - t0)) -lt "$best_ns" ]; then best_ns=$((t1 - t0)); fi
+    cpu=$(tail -n 1 "$scratch/rss" | awk '{ printf "%.2f", $2 + $3 }')
+    if [ -z "$best_cpu" ] || awk -v a="$cpu" -v b="$best_cpu" 'BEGIN { exit !(a < b) }'; then
+      best_cpu=$cpu
+    fi
   done
-  rss_kib=$(tail -n 1 "$scratch/rss")
+  rss_kib=$(tail -n 1 "$scratch/rss" | awk '{ print $1 }')
 }
 
 declare -A secs nbytes
@@ -93,19 +100,24 @@ for size in "${sizes[@]}"; do
   cat "$elif_file" "$noelif_file" >/dev/null  # both in the page cache before timing
   printf '\n%s input: %d bytes (%s), best of %d\n' "$size" "$(stat -c %s "$elif_file")" \
     "${elif_file##*/}" "$runs"
-  printf '%-32s %9s %9s %9s %10s\n' "command" "seconds" "MB/s" "x wc -l" "peak KiB"
+  printf '%-32s %8s %7s %7s | %6s %7s %7s | %8s\n' "command" "seconds" "MB/s" "x wc -l" \
+    "cpu s" "MB/s" "x wc -l" "peak KiB"
   wc_ns=
+  wc_cpu=
   for c in "${cases[@]}"; do
     IFS='|' read -r name variant cmd <<<"$c"
     file=$elif_file
     [ "$variant" = noelif ] && file=$noelif_file
     measure "$cmd" "$file"
     n=$(stat -c %s "$file")
-    [ "$name" = "wc -l" ] && wc_ns=$best_ns
-    ratio=-
-    [ -n "$wc_ns" ] && ratio=$(awk -v a="$best_ns" -v b="$wc_ns" 'BEGIN { printf "%.2f", a / b }')
-    awk -v name="$name" -v ns="$best_ns" -v n="$n" -v r="$ratio" -v k="$rss_kib" \
-      'BEGIN { printf "%-32s %9.3f %9.0f %9s %10d\n", name, ns / 1e9, n / (ns / 1e3), r, k }'
+    if [ "$name" = "wc -l" ]; then wc_ns=$best_ns; wc_cpu=$best_cpu; fi
+    awk -v name="$name" -v ns="$best_ns" -v cpu="$best_cpu" -v n="$n" -v k="$rss_kib" \
+      -v wns="$wc_ns" -v wcpu="$wc_cpu" 'BEGIN {
+        r = wns == "" ? "-" : sprintf("%.2f", ns / wns)
+        c = cpu + 0 < 0.01 ? 0.01 : cpu  # /usr/bin/time counts in hundredths
+        rc = wcpu == "" ? "-" : sprintf("%.1f", c / (wcpu + 0 < 0.01 ? 0.01 : wcpu))
+        printf "%-32s %8.3f %7.0f %7s | %6.2f %7.0f %7s | %8d\n",
+          name, ns / 1e9, n / (ns / 1e3), r, cpu, n / (c * 1e6), rc, k }'
     secs[$size|$name]=$best_ns
     nbytes[$size|$name]=$n
   done

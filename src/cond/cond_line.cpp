@@ -63,12 +63,11 @@ int line_open(const char *name)
     return 0;
 }
 
-// Bytes that matter to the walk through plain code (see line_plain), a word at a time.
+// The bytes that matter to the walk through plain code (see line_plain), a word at a time. High
+// bytes may be flagged too; that only costs a walk.
 static std::uint64_t plain_code_marks(std::uint64_t w)
 {
-    return (w | word_borrow(w, '\0') | word_borrow(w, '/') | word_borrow(w, '"') |
-            word_borrow(w, '\'')) &
-           WORD_HIGHS;
+    return (word_borrow(w, '/') | word_borrow(w, '"') | word_borrow(w, '\'')) & WORD_HIGHS;
 }
 
 // Copies the take bytes at from to to, up to and including the first newline, and returns how
@@ -98,7 +97,7 @@ static size_t copy_to_newline(char *to, const char *from, size_t take, std::uint
         if (c == '\n') {
             return i + 1;
         }
-        if (c == '\0' || c == '/' || c == '"' || c == '\'' || c >= 0x80) {
+        if (c == '/' || c == '"' || c == '\'') {
             *marks = 1;
         }
     }
