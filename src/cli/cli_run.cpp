@@ -21,6 +21,8 @@ namespace cli {
 static char out_buf[1 << 16];  // run: standard output's buffer, installed once per process
 static bool out_buf_set;       // run: out_buf is installed
 
+// Characters a list entry may hold: identifier characters and the wildcards; a byte of 0x80 or
+// above never qualifies.
 static bool is_name_char(unsigned char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
