@@ -232,8 +232,9 @@ char *lex_line()
     if (*p == '#' && !open) {
         return p;  // lex_skip declines a '#'
     }
-    if (!opt_T && (open || !line_plain)) {
-        // At a directive position that holds no '#' the walk goes on as anywhere else.
+    // Without '/' and quotes a line can open or close nothing, whatever state it starts in. At a
+    // directive position that holds no '#' the walk goes on as anywhere else.
+    if (!opt_T && !line_plain) {
         walk_rest(p, line + line_len);
     }
     return nullptr;

@@ -20,8 +20,8 @@ extern int if_depth;          // scanner and block processor: conditionals open
 extern int line_len;          // line_read: bytes of the line from buff + 1, newline included
 extern int line_cr;           // line_read: 1 when a CR stood before the line's newline
 extern int line_plain;        // line_read: 1 when the line holds no '/' and no quote, so that a
-                              // walk through plain code changes nothing (two-byte characters
-                              // then hide nothing that matters, and a NUL only ends it sooner)
+                              // walk through it opens and closes nothing, in any state (two-byte
+                              // characters then hide nothing that matters)
 
 // Eight bytes read as one integer: the line reader and the walk test them a word at a time.
 constexpr std::uint64_t WORD_ONES = 0x0101010101010101u;
