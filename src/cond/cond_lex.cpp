@@ -221,13 +221,32 @@ char *lex_walk(char *p, const char *dir_pos)
     return nullptr;
 }
 
-char *lex_line()
+// Position of the first byte at or behind p that is neither a blank nor a tab; words as in
+// skip_run. Header code is often indented by long runs of blanks.
+static char *skip_blanks(char *p, const char *end)
 {
-    char *const line = buff + 1;
-    char *p = line;
+    if (word_low_first()) {
+        while (end - p >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p, sizeof w);
+            const std::uint64_t other =
+                word_nonzero(w ^ (WORD_ONES * ' ')) & word_nonzero(w ^ (WORD_ONES * '\t'));
+            if (other != 0) {
+                return p + word_first(other);
+            }
+            p += 8;
+        }
+    }
     while (*p == ' ' || *p == '\t') {
         p++;
     }
+    return p;
+}
+
+char *lex_line()
+{
+    char *const line = buff + 1;
+    char *p = skip_blanks(line, line + line_len);
     const bool open = comment_f || comment2_f || string_f;
     if (*p == '#' && !open) {
         return p;  // lex_skip declines a '#'

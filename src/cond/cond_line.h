@@ -35,6 +35,14 @@ inline std::uint64_t word_has_byte(std::uint64_t w, unsigned char c)
     return (x - WORD_ONES) & ~x & WORD_HIGHS;
 }
 
+// The 0x80 bit of every byte of x that is not zero; exact for every byte, with no carry between
+// bytes.
+inline std::uint64_t word_nonzero(std::uint64_t x)
+{
+    const std::uint64_t low7 = ~WORD_HIGHS;
+    return (((x & low7) + low7) | x) & WORD_HIGHS;
+}
+
 // Where bytes of 0x80 and above count anyway, three operations a byte value do: ORing w and
 // word_borrow(w, c) for every c looked for and keeping the 0x80 bits flags every byte that is
 // 0x80 or above or equals one of the c.

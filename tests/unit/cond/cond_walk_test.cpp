@@ -140,6 +140,9 @@ TEST_F(CondLineWalk, LexLineSameAsPlainWalkOnReadLines)
     std::vector<std::string> lines;
     for (int i = 0; i < 20000; i++) {
         std::string line;
+        for (int k = next() % 3 == 0 ? static_cast<int>(next() % 20) : 0; k > 0; k--) {
+            line += next() % 4 == 0 ? '\t' : ' ';  // indentation, passed over a word at a time
+        }
         const int len = static_cast<int>(next() % 40);
         const int density = 2 + static_cast<int>(next() % 12);  // one mark in density bytes
         for (int k = 0; k < len; k++) {
