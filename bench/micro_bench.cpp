@@ -31,6 +31,7 @@ void put_in_buff(const char *text)
     cond::buff[0] = ' ';
     std::strcpy(cond::buff + 1, text);
     cond::line_len = static_cast<int>(std::strlen(text));
+    cond::line_plain = 0;  // walk every line, as the reader would not have marked these
 }
 
 std::int64_t sample_bytes()
