@@ -19,7 +19,8 @@ namespace {
 const char *const sample_lines[] = {
     "static inline int gnutls_certificate_set_ocsp_status(gnutls_session_t s, unsigned idx);\n",
     " * Controls how the default delegate reports the result of the measurement to JS.\n",
-    "    c = '\\''; q = '\"'; s = \"\\\\\"; t = \"\x95\x5c\x8e\xa6\"; // \x83\x5c\x83\x74\x83\x67\n",
+    "    c = '\\''; q = '\"'; s = \"\\\\\"; t = \"\x95\x5c\x8e\xa6\"; "
+    "// \x83\x5c\x83\x74\x83\x67\n",
     "\tx = a / b * c; /* note */ y = \"/* no comment */\"; // tail\n",
     "};\n",
     "\n",

@@ -73,12 +73,13 @@ TEST(CondWalk, SameAsPlainWalkOnEveryShortLine)
                         cond::opt_T = t;
                         set_state(s);
                         char *want = plain_walk(start, dir_pos);
-                        const LexState want_state{cond::comment_f, cond::comment2_f, cond::string_f};
+                        const LexState want_state{cond::comment_f, cond::comment2_f,
+                                                  cond::string_f};
                         set_state(s);
                         char *got = cond::lex_walk(start, dir_pos);
-                        ASSERT_EQ(got, want) << '[' << std::string(line, len) << "] from "
-                                             << start - line << " state " << s.comment_f
-                                             << s.comment2_f << s.string_f << " T " << t;
+                        ASSERT_EQ(got, want)
+                            << '[' << std::string(line, len) << "] from " << start - line
+                            << " state " << s.comment_f << s.comment2_f << s.string_f << " T " << t;
                         ASSERT_EQ(cond::comment_f, want_state.comment_f) << '[' << line << ']';
                         ASSERT_EQ(cond::comment2_f, want_state.comment2_f) << '[' << line << ']';
                         ASSERT_EQ(cond::string_f, want_state.string_f) << '[' << line << ']';
@@ -130,7 +131,8 @@ class CondLineWalk : public CondTest {};
 
 TEST_F(CondLineWalk, LexLineSameAsPlainWalkOnReadLines)
 {
-    const char marks[] = {' ', '\t', '#', '/', '*', '"', '\'', '\\', '\x81', '\xE0', '\xA5', '\0', '\r'};
+    const char marks[] = {' ',  '\t',   '#',    '/',    '*',  '"', '\'',
+                          '\\', '\x81', '\xE0', '\xA5', '\0', '\r'};
     std::uint32_t seed = 12345;
     auto next = [&seed]() {
         seed = seed * 1103515245u + 12345u;
@@ -146,7 +148,8 @@ TEST_F(CondLineWalk, LexLineSameAsPlainWalkOnReadLines)
         const int len = static_cast<int>(next() % 40);
         const int density = 2 + static_cast<int>(next() % 12);  // one mark in density bytes
         for (int k = 0; k < len; k++) {
-            line += (next() % density == 0) ? marks[next() % sizeof marks] : "abcXYZ_0("[next() % 9];
+            const bool mark = next() % density == 0;
+            line += mark ? marks[next() % sizeof marks] : "abcXYZ_0("[next() % 9];
         }
         line += '\n';
         text += line;
