@@ -41,7 +41,7 @@ struct PatFilter {
     int last;               // byte the text ends with, or -1: any
     std::size_t min_len;    // fewest bytes of the text
     std::size_t max_len;    // most bytes; SIZE_MAX when the pattern holds a WILD_RUN
-    std::uint64_t needs;    // identifier characters that occur in the text (see ident_set)
+    std::uint64_t needs;    // identifier characters the text must hold (see ident_set)
 };
 
 // Fills f from the converted pattern pat.
