@@ -23,8 +23,7 @@ int scan_file(const char *name)
     cond::buff[0] = ' ';
     char *const line = cond::buff + 1;
     while (cond::lex_next_line("%d: %s \nError: too long line found!\n")) {
-        const char *dir_pos = support::sp_skip(line);
-        char *p = cond::lex_walk(line, dir_pos);
+        char *p = cond::lex_line();
         if (p != nullptr) {
             const int kind = cond::open_kind(p);
             if (kind >= 0) {
@@ -44,7 +43,7 @@ int scan_file(const char *name)
                 cond::put_line(line);
                 cond::line_error("Error: %d: %s: does not correspond.\n", p);
             }
-            cond::lex_walk(cond::step_char(p), dir_pos);
+            cond::lex_walk(cond::step_char(p), p);
         }
         if (!cond::opt_v) {
             cond::put_line(line);

@@ -38,8 +38,7 @@ int proc_block(int kind, int keep)
         if (!lex_next_line("%d: %s \nError: too long line found.\n")) {
             return -2;
         }
-        const char *dir_pos = support::sp_skip(line);
-        char *p = lex_walk(line, dir_pos);
+        char *p = lex_line();
         bool handled = false;  // the directive line has been handed over already
         if (p != nullptr) {
             const int nested = open_kind(p);
@@ -79,9 +78,9 @@ int proc_block(int kind, int keep)
                 }
                 // The rest of the line is still walked: a comment or literal may open there.
                 end = true;
-                lex_walk(p + 6, dir_pos);
+                lex_walk(p + 6, p);
             } else {
-                lex_walk(step_char(p), dir_pos);
+                lex_walk(step_char(p), p);
             }
         }
         if (!handled) {

@@ -12,13 +12,12 @@ namespace cond {
 
 static char name_buf[NAME_MAX_LEN + 1];  // eval_name: the name being looked up
 static char work[OPERAND_MAX + 1];       // eval_*_expr: working copy of the operand, rewritten
+static PatFilter list_filter[LIST_MAX];       // eval_name: what each table pattern demands
+static const char *list_filter_of[LIST_MAX];  // eval_name: the pattern list_filter was made from
 
 static bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 static bool is_digit(char c) { return c >= '0' && c <= '9'; }
 static bool is_ident(char c) { return is_letter(c) || is_digit(c) || c == '_'; }
-
-// Moves the text at tail (which lies behind p), its terminator included, to p.
-static void cut_to(char *p, const char *tail) { std::memmove(p, tail, std::strlen(tail) + 1); }
 
 // Copies the operand into the working copy; ends the run when it does not fit.
 static void take_operand(const char *operand)
@@ -29,12 +28,15 @@ static void take_operand(const char *operand)
     std::strcpy(work, operand);
 }
 
-// What a comment at the scan position of a working copy does to the operand.
-enum CommentAt { NO_COMMENT, LINE_COMMENT, BLOCK_CUT };
+// What a comment at the read position of a working copy does to the operand.
+enum CommentAt { NO_COMMENT, LINE_COMMENT, BLOCK_COMMENT };
 
-// At p: "//" ends the operand; "/*" is deleted through its "*/", searched from p itself so that
-// "/*/" counts as closed; an unclosed one ends the run with unclosed_fmt and the operand excerpt.
-static CommentAt take_comment(char *p, const char *unclosed_fmt, const char *operand)
+// At p: "//" ends the operand; "/*" is left out through its "*/", searched from p itself so that
+// "/*/" counts as closed, and *after is set behind it; an unclosed one ends the run with
+// unclosed_fmt and the operand excerpt. Reading on at *after sees what deleting the comment
+// would have put at p.
+static CommentAt take_comment(char *p, char **after, const char *unclosed_fmt,
+                              const char *operand)
 {
     if (p[0] != '/' || (p[1] != '/' && p[1] != '*')) {
         return NO_COMMENT;
@@ -42,12 +44,12 @@ static CommentAt take_comment(char *p, const char *unclosed_fmt, const char *ope
     if (p[1] == '/') {
         return LINE_COMMENT;
     }
-    const char *close = support::index1(p, "*/");
+    char *close = support::index1(p, "*/");
     if (close == nullptr) {
         line_error(unclosed_fmt, operand);
     }
-    cut_to(p, close + 2);
-    return BLOCK_CUT;
+    *after = close + 2;
+    return BLOCK_COMMENT;
 }
 
 char *eval_name(char *p, int *value)
@@ -65,8 +67,14 @@ char *eval_name(char *p, int *value)
     std::memcpy(name_buf, p, len);
     name_buf[len] = '\0';
     *value = (list_mode & LIST_MODE_UNDEF) ? COND_FALSE : COND_UNKNOWN;
+    const std::uint64_t have = ident_set(name_buf, len);
     for (int i = 0; i < list_count; i++) {
-        if (match(list_name[i], name_buf)) {
+        // The table does not change during a scan; a filter is made once for each pattern.
+        if (list_filter_of[i] != list_name[i]) {
+            pat_filter(list_name[i], &list_filter[i]);
+            list_filter_of[i] = list_name[i];
+        }
+        if (pat_may_match(list_filter[i], name_buf, len, have) && match(list_name[i], name_buf)) {
             *value = list_value[i];
             break;
         }
@@ -95,11 +103,11 @@ int eval_ifdef_expr(const char *operand, int *value)
     bool named = false;
     char *p = work;
     while (*p != '\0') {
-        const CommentAt c = take_comment(p, "Error: %d: %s: invalid statement.\n", operand);
+        const CommentAt c = take_comment(p, &p, "Error: %d: %s: invalid statement.\n", operand);
         if (c == LINE_COMMENT) {
             break;
         }
-        if (c == BLOCK_CUT) {
+        if (c == BLOCK_COMMENT) {
             continue;
         }
         if (is_letter(*p)) {
@@ -128,47 +136,51 @@ static int cond_or(int a, int b) { return rank(a) >= rank(b) ? a : b; }
 // names outside the lists are unsettled.
 static void rewrite_terms(const char *operand)
 {
-    char *p = work;
-    while (*p != '\0') {
-        const CommentAt c = take_comment(p, "Error: %d: %s: comment is not closed.\n", operand);
+    // Tokens are written at w while the text is read at r; w never passes r, so the text from r
+    // on is always the rest of the operand as if each term had been replaced where it stood.
+    // That keeps the cost linear in the operand however many terms it holds.
+    char *r = work;
+    char *w = work;
+    while (*r != '\0') {
+        const CommentAt c = take_comment(r, &r, "Error: %d: %s: comment is not closed.\n", operand);
         if (c == LINE_COMMENT) {
-            *p = '\0';
             break;
         }
-        if (c == BLOCK_CUT) {
+        if (c == BLOCK_COMMENT) {
             continue;
         }
-        const bool neg = std::strncmp(p, "!defined", 8) == 0;
-        if (neg || std::strncmp(p, "defined", 7) == 0) {
+        const bool neg = *r == '!' && std::strncmp(r, "!defined", 8) == 0;
+        if (neg || (*r == 'd' && std::strncmp(r, "defined", 7) == 0)) {
             int v;
-            const char *rest = eval_defined(p + (neg ? 8 : 7), &v);
+            char *rest = eval_defined(r + (neg ? 8 : 7), &v);
             if (neg && v != COND_UNKNOWN) {
                 v = v == COND_TRUE ? COND_FALSE : COND_TRUE;
             }
-            p[0] = static_cast<char>('0' + v);
-            p[1] = ' ';
-            cut_to(p + 2, rest);
-            p += 2;
+            *w++ = static_cast<char>('0' + v);
+            *w++ = ' ';
+            r = rest;
             continue;
         }
-        if (is_letter(*p)) {
+        if (is_letter(*r)) {
             int v;
-            const char *rest = eval_name(p, &v);
-            p[0] = static_cast<char>('0' + v);
-            cut_to(p + 1, rest);
-            p++;
+            char *rest = eval_name(r, &v);
+            *w++ = static_cast<char>('0' + v);
+            r = rest;
             continue;
         }
-        if (is_digit(*p)) {
-            if ((*p != '0' && *p != '1') || is_ident(p[1])) {
+        char ch = *r;
+        if (is_digit(ch)) {
+            if ((ch != '0' && ch != '1') || is_ident(r[1])) {
                 line_error("Error(#3): %d: %s: cannot analyze.\n", buff + 1);
             }
             if (!(list_mode & LIST_MODE_UNDEF)) {
-                *p = '2';
+                ch = '2';
             }
         }
-        p++;
+        *w++ = ch;
+        r++;
     }
+    *w = '\0';
 }
 
 int eval_if_expr(const char *operand, int *value)
@@ -243,6 +255,8 @@ void eval_reset()
 {
     std::memset(name_buf, 0, sizeof name_buf);
     std::memset(work, 0, sizeof work);
+    std::memset(list_filter, 0, sizeof list_filter);
+    std::memset(list_filter_of, 0, sizeof list_filter_of);
 }
 
 }  // namespace cond

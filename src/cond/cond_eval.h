@@ -38,7 +38,7 @@ char *eval_name(char *p, int *value);
 // the position behind ')'.
 char *eval_defined(char *p, int *value);
 
-// Clears the working copies.
+// Clears the working copies and the filters made for the patterns of the table.
 void eval_reset();
 
 }  // namespace cond

@@ -21,6 +21,11 @@ char *step_char(char *p);
 // of the line (newline or NUL) and returns null.
 char *lex_walk(char *p, const char *dir_pos);
 
+// Walks the current line (buff + 1, line_len bytes) from its first byte, as lex_walk does, and
+// returns its directive position when that holds '#' and is reached with no comment or literal
+// open; otherwise the whole line has been walked and the result is null.
+char *lex_line();
+
 // 1 when the text at p is '#', blanks, the directive word and a byte that cannot continue a word.
 int is_if(const char *p);
 int is_ifdef(const char *p);

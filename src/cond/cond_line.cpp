@@ -14,6 +14,7 @@ int line_no;
 int if_depth;
 int line_len;
 int line_cr;
+int line_plain;
 
 // The input is read in large blocks and cut into lines with memchr, so a line costs no call into
 // stdio of its own.
@@ -62,6 +63,47 @@ int line_open(const char *name)
     return 0;
 }
 
+// The bytes that matter to the walk through plain code (see line_plain), a word at a time. High
+// bytes may be flagged too; that only costs a walk.
+static std::uint64_t plain_code_marks(std::uint64_t w)
+{
+    return (word_borrow(w, '/') | word_borrow(w, '"') | word_borrow(w, '\'')) & WORD_HIGHS;
+}
+
+// Copies the take bytes at from to to, up to and including the first newline, and returns how
+// many were copied; adds to *marks when a byte of line_plain's kind was among them. Copies
+// eight bytes at a time, so up to seven more bytes (never more than take) may be written.
+static size_t copy_to_newline(char *to, const char *from, size_t take, std::uint64_t *marks)
+{
+    size_t i = 0;
+    if (word_low_first()) {
+        for (; take - i >= 8; i += 8) {
+            std::uint64_t w;
+            std::memcpy(&w, from + i, sizeof w);
+            std::memcpy(to + i, &w, sizeof w);
+            const std::uint64_t nl = word_has_byte(w, '\n');
+            if (nl != 0) {
+                // The bytes behind the newline belong to the next line.
+                const size_t k = word_first(nl);
+                *marks |= plain_code_marks(w) & ((std::uint64_t{1} << (8 * k)) - 1);
+                return i + k + 1;
+            }
+            *marks |= plain_code_marks(w);
+        }
+    }
+    for (; i < take; i++) {
+        const unsigned char c = static_cast<unsigned char>(from[i]);
+        to[i] = static_cast<char>(c);
+        if (c == '\n') {
+            return i + 1;
+        }
+        if (c == '/' || c == '"' || c == '\'') {
+            *marks = 1;
+        }
+    }
+    return take;
+}
+
 int line_read()
 {
     if (fp == nullptr) {
@@ -70,6 +112,7 @@ int line_read()
     char *const area = buff + 1;
     size_t n = 0;
     bool lf = false;
+    std::uint64_t marks = 0;
     while (n < static_cast<size_t>(LINE_READ)) {
         if (in_pos == in_end) {
             const int r = fill();
@@ -85,14 +128,10 @@ int line_read()
         if (take > LINE_READ - n) {
             take = LINE_READ - n;
         }
-        const char *nl = static_cast<const char *>(std::memchr(from, '\n', take));
-        if (nl != nullptr) {
-            take = static_cast<size_t>(nl - from) + 1;
-            lf = true;
-        }
-        std::memcpy(area + n, from, take);
-        n += take;
-        in_pos += take;
+        const size_t got = copy_to_newline(area + n, from, take, &marks);
+        lf = area[n + got - 1] == '\n';
+        n += got;
+        in_pos += got;
         if (lf) {
             break;
         }
@@ -109,6 +148,7 @@ int line_read()
     area[n] = '\0';
     buff[BUFF_SIZE - 1] = '\0';
     line_len = static_cast<int>(n);
+    line_plain = marks == 0;
     line_no++;
     return 1;
 }
@@ -124,6 +164,7 @@ void line_reset()
     if_depth = 0;
     line_len = 0;
     line_cr = 0;
+    line_plain = 0;
     in_pos = in_end = 0;
     in_name = nullptr;
 }

@@ -79,7 +79,7 @@ static const char *seg_fit(const char *p, const char *t)
 int match(const char *pat, const char *text)
 {
     match_next = text;
-    const char *last_run = std::strrchr(pat, WILD_RUN);
+    const char *last_run = nullptr;  // found when the first WILD_RUN is met
     const char *p = pat;
     const char *t = text;
     for (;;) {
@@ -119,6 +119,9 @@ int match(const char *pat, const char *text)
         }
         if (*p == WILD_RUN) {
             continue;
+        }
+        if (last_run == nullptr) {
+            last_run = std::strrchr(pat, WILD_RUN);
         }
         const char *seg_end = std::strchr(p, WILD_RUN);
         if (seg_end == nullptr) {
@@ -162,6 +165,73 @@ int match(const char *pat, const char *text)
         }
         p = seg_end;
         t = placed;
+    }
+}
+
+// Bit of an identifier character in the sets of ident_set, or -1 for any other byte.
+static int ident_bit(unsigned char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'Z') {
+        return 10 + (c - 'A');
+    }
+    if (c >= 'a' && c <= 'z') {
+        return 36 + (c - 'a');
+    }
+    return c == '_' ? 62 : -1;
+}
+
+std::uint64_t ident_set(const char *text, std::size_t len)
+{
+    std::uint64_t set = 0;
+    for (std::size_t i = 0; i < len; i++) {
+        const int bit = ident_bit(static_cast<unsigned char>(text[i]));
+        if (bit >= 0) {
+            set |= std::uint64_t{1} << bit;
+        }
+    }
+    return set;
+}
+
+// Every ordinary pattern byte is compared with exactly one text byte and each WILD_ONE takes one
+// character of one or two bytes, so the text holds every ordinary byte and its length lies
+// between the bounds; the first and last ordinary bytes, where nothing stands before or after
+// them, meet the text's first and last bytes.
+void pat_filter(const char *pat, PatFilter *f)
+{
+    const std::size_t n = std::strlen(pat);
+    f->first = -1;
+    f->last = -1;
+    f->min_len = 0;
+    f->max_len = 0;
+    f->needs = 0;
+    bool run = false;
+    for (std::size_t i = 0; i < n; i++) {
+        const unsigned char c = static_cast<unsigned char>(pat[i]);
+        if (c == WILD_RUN) {
+            run = true;
+        } else if (c == WILD_ONE) {
+            f->min_len += 1;
+            f->max_len += 2;
+        } else {
+            f->min_len += 1;
+            f->max_len += 1;
+            const int bit = ident_bit(c);
+            if (bit >= 0) {
+                f->needs |= std::uint64_t{1} << bit;
+            }
+        }
+    }
+    if (run) {
+        f->max_len = SIZE_MAX;
+    }
+    if (n > 0 && pat[0] != WILD_RUN && pat[0] != WILD_ONE) {
+        f->first = static_cast<unsigned char>(pat[0]);
+    }
+    if (n > 0 && pat[n - 1] != WILD_RUN && pat[n - 1] != WILD_ONE) {
+        f->last = static_cast<unsigned char>(pat[n - 1]);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "cond/cond_output.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "cond/cond_line.h"
@@ -19,11 +20,37 @@ char excerpt_buf[EXCERPT_SIZE];
     support::fatal_exit(1);
 }
 
+// Lines are gathered here and handed to stdio in large blocks: one stdio call per line would
+// cost more than everything else done with the line.
+constexpr size_t OUT_BLOCK_SIZE = 1 << 16;
+static char out_block[OUT_BLOCK_SIZE];  // out_write: output not yet handed to stdout
+static size_t out_used;                 // out_write: bytes of out_block in use
+static bool out_exit_drain;             // out_write: out_exit is registered with atexit
+
+// Hands the gathered output to stdout; returns false when stdio refuses it.
+static bool out_drain()
+{
+    const size_t n = out_used;
+    out_used = 0;
+    return std::fwrite(out_block, 1, n, stdout) == n;
+}
+
+// Every run that ends, by an error too, keeps the lines written before the end: exit flushes
+// stdout, and this runs before that. A failure here can no longer be reported.
+static void out_exit() { out_drain(); }
+
 static void out_write(const char *p, size_t n)
 {
-    if (std::fwrite(p, 1, n, stdout) != n) {
+    // n is at most a line and its number, far less than the block.
+    if (n > OUT_BLOCK_SIZE - out_used && !out_drain()) {
         write_failed();
     }
+    if (!out_exit_drain) {
+        std::atexit(out_exit);
+        out_exit_drain = true;
+    }
+    std::memcpy(out_block + out_used, p, n);
+    out_used += n;
 }
 
 int put_line(const char *line)
@@ -91,7 +118,7 @@ void line_error(const char *fmt, const char *p)
 
 void output_flush()
 {
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    if (!out_drain() || std::fflush(stdout) != 0 || std::ferror(stdout)) {
         write_failed();
     }
 }

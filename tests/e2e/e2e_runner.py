@@ -6,7 +6,8 @@ A case is a folder tests/e2e/<topic>/<case>/ holding:
   input files     whatever the arguments name
   stdout, stderr  expected bytes (missing: empty)
   status          expected exit status (missing: 0)
-  stdout.win, stderr.win  expectations for a Windows text-mode build, used as is (--windows-text)
+  stdout.win, stderr.win, status.win
+                  expectations for a Windows text-mode build, used as is (--windows-text)
   gen.py          optional: run in the scratch copy first; writes big inputs (and may write
                   expectations too, which --bless then leaves alone)
   stdout-to       optional: a path that standard output is opened on instead of a pipe
@@ -138,11 +139,12 @@ def run_case(case_dir, args):
 
 
 def expectation(work, name, windows_text):
-    if windows_text and name != "status":
+    if windows_text:
         win = read_bytes(os.path.join(work, name + ".win"))
         if win is not None:
             return win
-        return to_windows_text(read_bytes(os.path.join(work, name)) or b"")
+        if name != "status":
+            return to_windows_text(read_bytes(os.path.join(work, name)) or b"")
     return read_bytes(os.path.join(work, name)) or b""
 
 

@@ -17,7 +17,7 @@ protected:
         if_depth++;
         testing::internal::CaptureStdout();
         const int r = proc_block(kind, 1);
-        std::fflush(stdout);
+        output_flush();  // put_line gathers lines before stdio sees them
         *out = testing::internal::GetCapturedStdout();
         return r;
     }

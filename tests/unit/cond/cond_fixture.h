@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "cond/cond_eval.h"
 #include "cond/cond_lex.h"
@@ -45,14 +47,21 @@ protected:
         }
     }
 
+    // The folder for scratch files ($VELK_TEST_TMP, else the system's temporary folder), created.
+    static std::string scratch_folder()
+    {
+        const char *dir = std::getenv("VELK_TEST_TMP");
+        std::error_code ec;
+        std::string path = dir != nullptr ? dir : std::filesystem::temp_directory_path(ec).string();
+        std::filesystem::create_directories(path, ec);
+        return path;
+    }
+
     // Writes bytes to a scratch file of this test and opens it as the input.
     void open_input(const std::string &bytes)
     {
-        const char *dir = std::getenv("VELK_TEST_TMP");
-        const std::string mk = std::string("mkdir -p '") + (dir != nullptr ? dir : "/tmp") + "'";
-        ASSERT_EQ(std::system(mk.c_str()), 0);
         // One file per test: CTest runs the tests of this binary in parallel.
-        input_path_ = std::string(dir != nullptr ? dir : "/tmp") + "/cond_input_" +
+        input_path_ = scratch_folder() + "/cond_input_" +
                       testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
         FILE *f = std::fopen(input_path_.c_str(), "wb");
         ASSERT_NE(f, nullptr);

@@ -1,7 +1,6 @@
 #include "support/message.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cfloat>
@@ -9,7 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+
+#include "scratch_dir.h"
 
 namespace {
 
@@ -32,9 +34,10 @@ std::string read_all(FILE *f)
     return out;
 }
 
+// The log is a text file: read as text, its line ends are "\n" on every platform.
 std::string file_text(const char *path)
 {
-    FILE *f = std::fopen(path, "rb");
+    FILE *f = std::fopen(path, "r");
     if (f == nullptr) {
         return "<missing>";
     }
@@ -87,11 +90,8 @@ protected:
     {
         Message::SetUp();
         ASSERT_NE(getcwd(old_dir_, sizeof old_dir_), nullptr);
-        std::string base = std::getenv("VELK_TEST_TMP") ? std::getenv("VELK_TEST_TMP") : "/tmp";
-        mkdir(base.c_str(), 0777);
-        dir_ = base + "/msglog.XXXXXX";
-        ASSERT_NE(mkdtemp(&dir_[0]), nullptr);
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
+        ASSERT_FALSE(dir_.path().empty()) << "no scratch folder";
+        ASSERT_EQ(chdir(dir_.path().c_str()), 0);
     }
     void TearDown() override
     {
@@ -99,10 +99,9 @@ protected:
         unlink("message.log");
         rmdir("message.log");
         EXPECT_EQ(chdir(old_dir_), 0);
-        rmdir(dir_.c_str());
     }
     char old_dir_[4096];
-    std::string dir_;
+    scratch::ScratchDir dir_;  // removed after TearDown has left it
 };
 
 TEST_F(Message, EachConversion)
@@ -270,7 +269,7 @@ TEST_F(MessageLog, ResetClosesTheLog)
 
 TEST_F(MessageLog, UncreatableLogIsSkipped)
 {
-    ASSERT_EQ(mkdir("message.log", 0777), 0);  // fails to open even for the superuser
+    ASSERT_TRUE(std::filesystem::create_directory("message.log"));  // no one can open it as a file
     support::errmsgWrite_flg = 1;
     FdCapture err(2);
     EXPECT_EQ(support::errmsgf("lost %d", 1), -1);

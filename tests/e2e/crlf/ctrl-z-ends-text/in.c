@@ -1,0 +1,5 @@
+#ifdef A
+kept
+#endif
+headtail
+after
