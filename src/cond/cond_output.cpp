@@ -126,6 +126,9 @@ void output_flush()
 void output_reset()
 {
     std::memset(excerpt_buf, 0, sizeof excerpt_buf);
+    // Lines a run gathered but never handed over (it ended through an intercepted exit) belong to
+    // that run, not to the next one.
+    out_used = 0;
     std::clearerr(stdout);
 }
 

@@ -44,6 +44,16 @@ TEST_F(CondOutput, LineIsWrittenWholeAcrossNulAndWithItsCrLf)
     EXPECT_EQ(written(), "crlf\r\n");
 }
 
+TEST_F(CondOutput, ResetDropsLinesNotHandedOver)
+{
+    // A run that ends through an intercepted exit leaves its gathered lines behind.
+    set_line("old\n");
+    put_line(buff + 1);
+    output_reset();
+    set_line("new\n");
+    EXPECT_EQ(written(), "new\n");
+}
+
 TEST_F(CondOutput, SelectionByKeepAndOptV)
 {
     set_line("l\n");
