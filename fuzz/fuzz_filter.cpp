@@ -28,6 +28,7 @@
 #include "cond/cond_line.h"
 #include "cond/cond_block.h"
 #include "cond/cond_options.h"
+#include "cond/cond_output.h"
 #include "fuzz_bytes.h"
 #include "fuzz_cond_model.h"
 #include "support/exit_hook.h"
@@ -77,6 +78,11 @@ Result run_filter(std::vector<std::string> &args)
         r.status = cli::run(static_cast<int>(args.size()), argv.data());
     } catch (const ExitCalled &e) {
         r.status = e.status;
+        // The real exit hands the lines gathered so far to stdout (an atexit handler); so here.
+        try {
+            cond::output_flush();
+        } catch (const ExitCalled &) {
+        }
     }
     r.lines_read = cond::line_no;
     r.scanned = cond::fp != nullptr;
