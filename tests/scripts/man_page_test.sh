@@ -49,12 +49,12 @@ case $usage in
   *) fail "velkrun without arguments does not write its usage line: $usage" ;;
 esac
 options=(-usage)
-while read -r spec; do
-  spec=${spec#[}
-  case $spec in
+while read -r entry; do
+  entry=${entry#[}
+  case $entry in
     *"<"*|*"["*)
       # A list option: -d <list>, or -l[A] <list> standing for -l and -lA.
-      name=${spec%% *}
+      name=${entry%% *}
       if [[ $name == *"["*"]"* ]]; then
         base=${name%%\[*}
         tail=${name#*\[}
@@ -64,7 +64,7 @@ while read -r spec; do
       fi ;;
     *)
       # Joined flag letters: -nvT gives -n, -v, -T.
-      letters=${spec#-}
+      letters=${entry#-}
       letters=${letters%]}
       for ((i = 0; i < ${#letters}; i++)); do options+=("-${letters:i:1}"); done ;;
   esac
