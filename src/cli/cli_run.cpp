@@ -180,12 +180,7 @@ int run(int argc, char **argv)
 
 void run_reset()
 {
-    cond::options_reset();
-    cond::line_reset();
-    cond::lex_reset();
-    cond::output_reset();
-    cond::eval_reset();
-    cond::match_reset();
+    cond::cond_reset();
     support::message_reset();
 }
 

@@ -3,6 +3,7 @@
 #include "cond/cond_eval.h"
 #include "cond/cond_lex.h"
 #include "cond/cond_line.h"
+#include "cond/cond_match.h"
 #include "cond/cond_options.h"
 #include "cond/cond_output.h"
 #include "support/exit_hook.h"
@@ -88,6 +89,16 @@ int proc_block(int kind, int keep)
         }
     }
     return 0;
+}
+
+void cond_reset()
+{
+    options_reset();
+    line_reset();
+    lex_reset();
+    output_reset();
+    eval_reset();
+    match_reset();
 }
 
 }  // namespace cond

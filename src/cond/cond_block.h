@@ -15,4 +15,8 @@ constexpr int IF_DEPTH_MAX = 250000;
 // lowered again), -2 when the input ended first. Every error ends the run.
 int proc_block(int kind, int keep);
 
+// Puts every module of the conditional subsystem (options and pattern table, line reader, lexical
+// state, output, evaluator, matcher) back to its process-start state.
+void cond_reset();
+
 }  // namespace cond

@@ -12,6 +12,7 @@
 #include <string>
 #include <system_error>
 
+#include "cond/cond_block.h"
 #include "cond/cond_eval.h"
 #include "cond/cond_lex.h"
 #include "cond/cond_line.h"
@@ -30,12 +31,7 @@ class CondTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        cond::options_reset();
-        cond::line_reset();
-        cond::lex_reset();
-        cond::output_reset();
-        cond::eval_reset();
-        cond::match_reset();
+        cond::cond_reset();
         saved_hook_ = support::set_exit_hook(throw_fatal_exit);
     }
     void TearDown() override
