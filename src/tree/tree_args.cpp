@@ -8,8 +8,8 @@ namespace tree {
 
 const char *const prog_name = "velkrun-tree";
 const char *const usage_line =
-    "Usage: velkrun-tree [--dry-run | --check | --diff] [--quiet] [--jobs N] [--backup SUFFIX] "
-    "[--ext LIST] [velkrun options] -- PATH...";
+    "Usage: velkrun-tree [--dry-run | --check | --diff | --symbols [--locate]] [--quiet] [--jobs N] "
+    "[--backup SUFFIX] [--ext LIST] [velkrun options] -- PATH...";
 
 namespace {
 
@@ -24,6 +24,9 @@ const char *const help_text =
     "  --dry-run        list the files that would change; write nothing\n"
     "  --check          as --dry-run, and exit 1 when any file would change\n"
     "  --diff           write a unified diff of every change (for patch -p0); write nothing\n"
+    "  --symbols        list each name the conditionals test: NAME, FILES, LINES, DEFINES\n"
+    "                   and what the lists make of it (defined, undefined, open); write nothing\n"
+    "  --locate         with --symbols: FILE:LINE: NAME for each name in each conditional\n"
     "  --quiet          no progress line and no per-file lines; failures and summary only\n"
     "  -j, --jobs N     files processed at once (default: the number of processors)\n"
     "  --backup SUFFIX  keep each original as FILE followed by SUFFIX\n"
@@ -81,6 +84,8 @@ int set_exts(const char *list)
 int dry_run = 0;
 int check_mode = 0;
 int diff_mode = 0;
+int symbols_mode = 0;
+int locate_mode = 0;
 int quiet = 0;
 int jobs = 0;
 std::string backup;
@@ -109,6 +114,10 @@ int parse_args(int argc, char **argv)
             check_mode = 1;
         } else if (a == "--diff") {
             diff_mode = 1;
+        } else if (a == "--symbols") {
+            symbols_mode = 1;
+        } else if (a == "--locate") {
+            locate_mode = 1;
         } else if (a == "--quiet") {
             quiet = 1;
         } else if (a == "-j" || a == "--jobs" || a.rfind("--jobs=", 0) == 0 ||
@@ -153,6 +162,10 @@ int parse_args(int argc, char **argv)
             return usage_error(a + ": paths go after --");
         }
     }
+    if (locate_mode && !symbols_mode) return usage_error("--locate goes with --symbols");
+    if (symbols_mode && (dry_run || check_mode || diff_mode || !backup.empty()))
+        return usage_error("--symbols writes nothing and cannot be combined with --dry-run, --check, "
+                           "--diff or --backup");
     if (!dashdash) return usage_error("missing -- before the paths");
     if (i >= argc) return usage_error("no PATH given");
     paths.assign(argv + i, argv + argc);
@@ -173,7 +186,7 @@ bool has_ext(const std::string &path)
 
 void args_reset()
 {
-    dry_run = check_mode = diff_mode = quiet = jobs = 0;
+    dry_run = check_mode = diff_mode = symbols_mode = locate_mode = quiet = jobs = 0;
     backup.clear();
     exts.assign(std::begin(default_exts), std::end(default_exts));
     vopts.clear();

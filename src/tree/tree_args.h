@@ -13,6 +13,8 @@ extern const char *const usage_line;  // the first line of --help and of every u
 extern int dry_run;          // --dry-run: report what would change, write nothing
 extern int check_mode;       // --check: as --dry-run, status 1 when any file would change
 extern int diff_mode;        // --diff: a unified diff of every change on stdout, write nothing
+extern int symbols_mode;     // --symbols: list the names the conditionals test, write nothing
+extern int locate_mode;      // --locate: with --symbols, one line per name per directive
 extern int quiet;            // --quiet: no progress line, no per-file lines on stdout
 extern int jobs;             // -j/--jobs: files processed at once; 0 until set (processors)
 extern std::string backup;   // --backup: suffix of the kept original, empty for none
@@ -28,7 +30,7 @@ int parse_args(int argc, char **argv);
 bool has_ext(const std::string &path);
 
 // True in every mode that writes nothing to the tree.
-inline bool writes_nothing() { return dry_run || check_mode || diff_mode; }
+inline bool writes_nothing() { return dry_run || check_mode || diff_mode || symbols_mode; }
 
 // Puts the options back to their process-start values.
 void args_reset();

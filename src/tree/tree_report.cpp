@@ -52,7 +52,7 @@ void report_fail(const std::string &what, const std::string &msg)
 
 void report_note(const std::string &text) { write_err(std::string(prog_name) + ": " + text + "\n"); }
 
-void report_progress(int done, int total, int changed, int failed, bool force)
+void report_progress(int done, int total, const char *label, int count, int failed, bool force)
 {
     if (!progress_enabled) return;
     const auto now = std::chrono::steady_clock::now();
@@ -60,8 +60,8 @@ void report_progress(int done, int total, int changed, int failed, bool force)
     last_draw = now;
     std::fflush(stdout);
     char line[160];
-    const int n = std::snprintf(line, sizeof line, "\r%s: %d of %d files, %s %d, failed %d", prog_name,
-                                done, total, writes_nothing() ? "would change" : "changed", changed, failed);
+    const int n = std::snprintf(line, sizeof line, "\r%s: %d of %d files, %s %d, failed %d", prog_name, done,
+                                total, label, count, failed);
     std::size_t len = n > 0 ? static_cast<std::size_t>(n) : 0;
     if (len >= sizeof line) len = sizeof line - 1;
     std::string text(line, len);

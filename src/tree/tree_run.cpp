@@ -14,6 +14,7 @@
 #include "tree/tree_report.h"
 #include "tree/tree_signal.h"
 #include "tree/tree_spawn.h"
+#include "tree/tree_symbols.h"
 #include "tree/tree_walk.h"
 
 namespace tree {
@@ -30,13 +31,15 @@ struct file_result {
     outcome what = outcome::unchanged;
     std::string out;      // text for standard output (the diff)
     std::string msg;      // failure message, one or more lines
+    sym_file sym;         // --symbols: what the file tests
 };
 
 std::string velkrun_path;              // run: the velkrun started for every file
 std::atomic<int> interrupted{0};       // on_interrupt: the exit status of an interrupt, or 0
 std::vector<file_result> results;      // run: one per entry of walk_files
 std::atomic<std::size_t> next_file{0}; // workers: index of the next file to take
-std::mutex result_lock;                // guards results[].done and wakes the main thread
+std::mutex result_lock;                // guards results[].done and awaited; wakes the main thread
+std::size_t awaited = 0;               // run: the index of the result the main thread waits for
 std::condition_variable result_ready;
 
 void on_interrupt(int status)
@@ -55,7 +58,10 @@ int interrupt_status()
     return s != 0 ? s : signals_arrived();
 }
 
+// Before a file is replaced, every interrupt sent so far counts; elsewhere the handler's record
+// is enough, as it follows within a fraction of a second.
 bool stop_requested() { return interrupt_status() != 0; }
+bool stop_recorded() { return interrupted.load() != 0; }
 
 // The name velkrun is given for the file: one starting with '-' would be read as an option.
 std::string arg_name(const std::string &file)
@@ -203,13 +209,18 @@ void worker(int slot)
 {
     for (;;) {
         const std::size_t i = next_file.fetch_add(1);
-        if (i >= walk_files.size() || stop_requested()) return;
+        if (i >= walk_files.size() || stop_recorded()) return;
         file_result r;
-        process_file(walk_files[i], slot, r);
+        if (symbols_mode) {
+            if (!symbols_scan(walk_files[i], r.sym, r.msg)) r.what = outcome::failed;
+        } else {
+            process_file(walk_files[i], slot, r);
+        }
         std::lock_guard<std::mutex> g(result_lock);
         r.done = true;
         results[i] = std::move(r);
-        result_ready.notify_all();
+        // Only the result the main thread waits for wakes it; it finds the others done.
+        if (i == awaited) result_ready.notify_all();
     }
 }
 
@@ -274,6 +285,25 @@ int finish_interrupted(int status)
     return status;
 }
 
+// The end of a --symbols run: the table (unless --locate) and the last line on stderr.
+int finish_symbols(int total, int n_failed)
+{
+    int names = 0, open = 0;
+    const std::string table = symbols_table(&names, &open);
+    if (!locate_mode) report_out(table);
+    std::fflush(stdout);
+    std::string line = std::string(prog_name) + ": files read " + std::to_string(total + walk_failed - n_failed) +
+                       ", names found " + std::to_string(names) + ", open " + std::to_string(open);
+    if (n_failed > 0) line += ", failed " + std::to_string(n_failed);
+    if (walk_links > 0) line += ", symbolic links skipped " + std::to_string(walk_links);
+    std::fputs((line + "\n").c_str(), stderr);
+    if (std::fflush(stdout) != 0 || report_out_failed()) {
+        report_note("cannot write to standard output");
+        return 1;
+    }
+    return n_failed > 0 ? 1 : 0;
+}
+
 }  // namespace
 
 int run(int argc, char **argv)
@@ -281,15 +311,19 @@ int run(int argc, char **argv)
     const int parsed = parse_args(argc, argv);
     if (parsed != 0) return parsed == 1 ? 0 : 2;
     signals_start(on_interrupt);
-    if (diff_mode) fs_stdout_binary();
-    if (!find_velkrun(argc > 0 ? argv[0] : nullptr)) return 2;
-    std::string err;
+    if (diff_mode || symbols_mode) fs_stdout_binary();
     const int n_jobs = jobs > 0 ? jobs : fs_processors();
-    if (!spawn_init(n_jobs, err)) {
-        report_note(err);
-        return 2;
+    if (symbols_mode) {
+        if (symbols_setup() != 0) return 2;
+    } else {
+        if (!find_velkrun(argc > 0 ? argv[0] : nullptr)) return 2;
+        std::string err;
+        if (!spawn_init(n_jobs, err)) {
+            report_note(err);
+            return 2;
+        }
+        if (trial_run() != 0) return 2;
     }
-    if (trial_run() != 0) return 2;
     report_start(!quiet && fs_stderr_is_terminal());
 
     walk_paths(paths, stop_requested);
@@ -308,7 +342,8 @@ int run(int argc, char **argv)
         file_result r;
         {
             std::unique_lock<std::mutex> g(result_lock);
-            result_ready.wait(g, [i]() { return results[i].done || stop_requested(); });
+            awaited = i;
+            result_ready.wait(g, [i]() { return results[i].done || stop_recorded(); });
             if (!results[i].done) break;
             r = std::move(results[i]);
         }
@@ -324,13 +359,22 @@ int run(int argc, char **argv)
             break;
         case outcome::unchanged:
             ++n_unchanged;
+            if (symbols_mode) {
+                const std::string located = symbols_add(walk_files[i], r.sym, locate_mode != 0);
+                if (!located.empty()) report_out(located);
+            }
             break;
         }
-        report_progress(static_cast<int>(i + 1), static_cast<int>(total), n_changed, n_failed, i + 1 == total);
+        if (symbols_mode)
+            report_progress(static_cast<int>(i + 1), static_cast<int>(total), "names", symbols_count(), n_failed, i + 1 == total);
+        else
+            report_progress(static_cast<int>(i + 1), static_cast<int>(total), changed_word, n_changed, n_failed,
+                            i + 1 == total);
     }
     for (std::thread &t : threads) t.join();
     if (stop_requested()) return finish_interrupted(interrupt_status());
     report_progress_clear();
+    if (symbols_mode) return finish_symbols(static_cast<int>(total), n_failed);
 
     char summary[200];
     std::snprintf(summary, sizeof summary, "%s: files seen %d, %s %d, unchanged %d, failed %d", prog_name,
@@ -358,10 +402,12 @@ void run_reset()
     interrupted = 0;
     results.clear();
     next_file = 0;
+    awaited = 0;
     args_reset();
     walk_reset();
     report_reset();
     spawn_reset();
+    symbols_reset();
 }
 
 }  // namespace tree

@@ -407,6 +407,164 @@ def test_beside():
     check("velkrun beside velkrun-tree is used", proc.returncode == 0 and read(t + "/a.c") == WANT)
 
 
+SYM_A = b"""#ifdef OUTER
+#if defined(NESTED) && !defined(REMOVED_INNER)
+int x;
+#endif
+#else
+#if REMOVED_BLOCK
+#endif
+#endif
+/* #if IN_BLOCK_COMMENT */
+// #if IN_LINE_COMMENT
+#if A_NAME /* B_COMMENTED */ || C_NAME // D_COMMENTED
+#endif
+#if 'E' == CHR_NAME || defined STR_NAME || L'F' || u8"G"
+#endif
+const char *s = "#if IN_STRING";
+  #  if CONT_ONE || \\
+    CONT_TWO || /* OPEN_COMMENT
+    STILL_COMMENT */ defined(CONT_THREE)
+#endif
+#if __has_include(<has/INCLUDED.h>) && __has_include_next("QUOTED.h") && AFTER_HAS
+#endif
+#if FUNC(4, ARG) > 10UL && 0x1F && 1e+5
+#elif OUTER
+#endif
+#define OUTER 1
+#undef NESTED
+#define FUNC(a, b) a
+"""
+# CR LF and Shift_JIS: 0x83 0x5C is one character whose second byte is a backslash, and the second
+# byte of 0x83 0x41 is the letter A, which must not begin a name ABC_TRAIL.
+SYM_B = b"#ifdef SJ_NAME\r\n/* \x83\x5c */\r\n#if \x83\x41BC_TRAIL || SJ_TWO\r\n#endif\r\n#endif\r\n"
+SYM_C = b"#ifdef OUTER\n#endif\n#ifndef OUTER\n#endif"
+SYM_TABLE = b"""OUTER\t2\t4\t1\tundefined
+AFTER_HAS\t1\t1\t0\tundefined
+ARG\t1\t1\t0\tundefined
+A_NAME\t1\t1\t0\tundefined
+BC_TRAIL\t1\t1\t0\tundefined
+CHR_NAME\t1\t1\t0\tundefined
+CONT_ONE\t1\t1\t0\tundefined
+CONT_THREE\t1\t1\t0\tundefined
+CONT_TWO\t1\t1\t0\tundefined
+C_NAME\t1\t1\t0\tundefined
+FUNC\t1\t1\t1\tundefined
+NESTED\t1\t1\t1\tundefined
+REMOVED_BLOCK\t1\t1\t0\tundefined
+REMOVED_INNER\t1\t1\t0\tundefined
+SJ_NAME\t1\t1\t0\tundefined
+SJ_TWO\t1\t1\t0\tundefined
+STR_NAME\t1\t1\t0\tundefined
+"""
+SYM_LOCATE = b"""t/a.c:1: OUTER
+t/a.c:2: NESTED
+t/a.c:2: REMOVED_INNER
+t/a.c:6: REMOVED_BLOCK
+t/a.c:11: A_NAME
+t/a.c:11: C_NAME
+t/a.c:13: CHR_NAME
+t/a.c:13: STR_NAME
+t/a.c:16: CONT_ONE
+t/a.c:17: CONT_TWO
+t/a.c:18: CONT_THREE
+t/a.c:20: AFTER_HAS
+t/a.c:22: FUNC
+t/a.c:22: ARG
+t/a.c:23: OUTER
+t/b.h:1: SJ_NAME
+t/b.h:3: BC_TRAIL
+t/b.h:3: SJ_TWO
+t/c.c:1: OUTER
+t/c.c:3: OUTER
+"""
+
+
+def symbols_tree(name):
+    base = fresh(name)
+    write(base + "/t/a.c", SYM_A)
+    write(base + "/t/b.h", SYM_B)
+    write(base + "/t/c.c", SYM_C)
+    write(base + "/t/notes.txt", b"#if NOT_TAKEN\n#endif\n")
+    return base
+
+
+def test_symbols_common(tag):
+    """--symbols and --locate on names in every place a conditional can hold them."""
+    base = symbols_tree("symbols-" + tag)
+    before = {f: read(base + "/t/" + f) for f in os.listdir(base + "/t")}
+    r1 = run(["--symbols", "-j", "1", "--", "t"], cwd=base)
+    r4 = run(["--symbols", "-j", "4", "--", "t"], cwd=base)
+    check(tag + ": --symbols table", r1.out == SYM_TABLE)
+    check(tag + ": --symbols exits 0", r1.status == 0)
+    check(tag + ": --symbols last line", r1.err == b"velkrun-tree: files read 3, names found 17, open 0\n")
+    check(tag + ": --symbols -j 1 and -j 4 agree", r1.out == r4.out and r1.err == r4.err)
+    check(tag + ": --symbols writes nothing", all(read(base + "/t/" + f) == b for f, b in before.items()))
+    loc = run(["--symbols", "--locate", "--", "t"], cwd=base)
+    check(tag + ": --locate lines", loc.out == SYM_LOCATE)
+    per_name = {}
+    for line in SYM_TABLE.splitlines():
+        per_name[line.split(b"\t")[0]] = int(line.split(b"\t")[2])
+    counted = {}
+    for line in loc.out.splitlines():
+        counted[line.rsplit(b" ", 1)[1]] = counted.get(line.rsplit(b" ", 1)[1], 0) + 1
+    check(tag + ": --locate lines number each name's LINES", counted == per_name)
+
+    r = run(["--symbols", "-l", "OUT*,C?NAME", "-d", "OUTER,*_NAME", "--", "t/c.c", "t/a.c"], cwd=base)
+    check(tag + ": first matching list entry settles", b"OUTER\t2\t4\t1\tdefined\n" in r.out and
+          b"C_NAME\t1\t1\t0\tdefined\n" in r.out and b"A_NAME\t1\t1\t0\tundefined\n" in r.out)
+    check(tag + ": unmatched names are open beside -l/-d", b"FUNC\t1\t1\t1\topen\n" in r.out)
+    check(tag + ": open count", r.err.endswith(b", open 9\n"))
+
+    for bad in (["--symbols", "--check"], ["--symbols", "--diff"], ["--symbols", "--dry-run"],
+                ["--symbols", "--backup", ".b"], ["--locate"]):
+        r = run(bad + ["--", "t"], cwd=base)
+        check(tag + ": %s is a usage error" % " ".join(bad), r.status == 2 and b"Usage: velkrun-tree" in r.err)
+    r = run(["--symbols", "-d", "A-B", "--", "t"], cwd=base)
+    check(tag + ": --symbols with a refused list exits 2", r.status == 2 and b"invalid name" in r.err)
+
+
+def test_symbols_posix():
+    """What velkrun cannot read, unreadable files, and SETTLED against what a rewrite does."""
+    base = symbols_tree("symbols-posix")
+    # Text the filter refuses is listed all the same.
+    write(base + "/t/refused.c", b"#if LONG_LINE_NAME\n" + b"x" * 5000 + b"\n#endif\n#if BEFORE_OPEN\n/* open")
+    paths = ["t"]
+    if os.geteuid() != 0:
+        write(base + "/t/closed.c", b"#if X\n#endif\n", 0)
+    else:
+        paths.append("/proc/self/mem")  # a file not even an all-powerful user can read
+    r = run(["--symbols", "--"] + paths, cwd=base)
+    check("unreadable file exits 1", r.status == 1)
+    check("unreadable file reported", b": cannot read the file: " in r.err)
+    check("the other files still listed", b"OUTER\t2\t4\t1\tundefined\n" in r.out)
+    check("names before a refused line and an open comment listed",
+          b"LONG_LINE_NAME\t1\t1\t0\t" in r.out and b"BEFORE_OPEN\t1\t1\t0\t" in r.out)
+    check("the last line counts the failure", b"failed 1" in r.err.splitlines()[-1])
+
+    # SETTLED is what a rewrite makes of "#ifdef NAME": kept branch, removed branch, or both kept.
+    names = ["FOO", "FOO_X1", "FOOBAR", "BAR", "BAZ", "BIZ", "BZ", "A1", "AB", "B1", "X_OLD", "NEW_X",
+             "OTHER", "fooBAR", "N_OLD_X"]
+    one = fresh("settled")
+    for n in names:
+        write("%s/t/%s.c" % (one, n), ("#ifdef %s\nyes\n#else\nno\n#endif\n" % n).encode())
+    option_sets = [
+        ["-l", "FOO*,BAR", "-d", "FOO_X*,B?Z", "-l", "B?Z,FOO_X1"],
+        ["-lA", "A*", "-lA", "B?"],
+        [],
+        ["-d", "*_OLD", "-l", "NEW_*,*_OLD*"],
+        ["-T", "-d", "*", "-l", "FOO"],
+    ]
+    for opts in option_sets:
+        r = run(["--symbols"] + opts + ["--", "t"], cwd=one)
+        table = {l.split(b"\t")[0].decode(): l.split(b"\t")[4].decode() for l in r.out.splitlines()}
+        for n in names:
+            p = subprocess.run([ARGS.velkrun] + opts + ["t/%s.c" % n], cwd=one, stdout=subprocess.PIPE)
+            want = {b"yes\n": "defined", b"no\n": "undefined"}.get(p.stdout, "open")
+            check("SETTLED of %s under %s is %s (got %s)" % (n, " ".join(opts), want, table.get(n)),
+                  table.get(n) == want)
+
+
 def test_windows():
     """The Windows build: a rewrite, --check, --diff and -j under Wine on CR LF files."""
     base, t = rich_tree("windows")
@@ -432,6 +590,7 @@ def test_windows():
     check("windows: no temporary file left", no_temp_left(base))
     r = run(["-d", "A-B", "--", "tree"], cwd=base)
     check("windows: refused options exit 2", r.status == 2 and b"invalid name" in r.err)
+    test_symbols_common("windows")
 
 
 def main():
@@ -458,6 +617,8 @@ def main():
         test_failures_posix()
         test_progress_posix()
         test_beside()
+        test_symbols_common("posix")
+        test_symbols_posix()
     if failures:
         print("%d check(s) failed" % len(failures))
         return 1
