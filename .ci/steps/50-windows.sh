@@ -2,7 +2,7 @@
 # The Windows console program, cross-built with mingw-w64 from the same sources, warnings as
 # errors. The 32-bit executable (the shipped form) is checked to be a PE32 console program that
 # needs nothing beyond Windows' own DLLs; this kernel cannot run 32-bit programs, so the unit and
-# end-to-end suites run on the 64-bit build, under Wine.
+# end-to-end suites (velkrun-tree's among them) run on the 64-bit build, under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 start=$SECONDS
@@ -10,6 +10,7 @@ start=$SECONDS
 cmake --preset mingw32 --fresh -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
 cmake --build --preset mingw32
 python3 .ci/windows/check_pe.py build/mingw32/src/cli/velkrun.exe pe32
+python3 .ci/windows/check_pe.py build/mingw32/src/tree/velkrun-tree.exe pe32
 
 prefix=$PWD/build/mingw64/wineprefix
 t=$SECONDS
@@ -39,6 +40,7 @@ trap cleanup EXIT
 cmake --preset mingw64 --fresh -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
 cmake --build --preset mingw64
 python3 .ci/windows/check_pe.py build/mingw64/src/cli/velkrun.exe pe32+
+python3 .ci/windows/check_pe.py build/mingw64/src/tree/velkrun-tree.exe pe32+
 python3 .ci/windows/check_pe.py build/mingw64/tests/velk_unit_tests.exe pe32+
 ctest --preset mingw64
 echo "Windows build and tests: $((SECONDS - start)) s"

@@ -70,6 +70,7 @@ tar -xzf "${tgzs[0]}" -C "$scratch/tgz"
 top=$(find "$scratch/tgz" -mindepth 1 -maxdepth 1 -type d)
 [ -f "$top/share/man/man1/velkrun.1" ] || fail ".tar.gz: no share/man/man1/velkrun.1"
 check_velkrun "$top/bin/velkrun"
+check_tree "$top/bin/velkrun-tree"
 echo "tar.gz: ok ($(basename "${tgzs[0]}"))"
 
 # The .zip of the 32-bit Windows program, once the tree has the mingw32 cross-build preset.
@@ -85,6 +86,11 @@ if grep -q '"name": "mingw32"' CMakePresets.json; then
   [ -n "$exe" ] || fail ".zip: no velkrun.exe"
   file -b "$exe" | grep -q '^PE32 executable (console) Intel 80386' ||
     fail ".zip: velkrun.exe is not a 32-bit Windows console program: $(file -b "$exe")"
+  tree_exe=$(find "$scratch/zip" -name velkrun-tree.exe)
+  [ -n "$tree_exe" ] || fail ".zip: no velkrun-tree.exe"
+  file -b "$tree_exe" | grep -q '^PE32 executable (console) Intel 80386' ||
+    fail ".zip: velkrun-tree.exe is not a 32-bit Windows console program: $(file -b "$tree_exe")"
+  [ "$(dirname "$tree_exe")" = "$(dirname "$exe")" ] || fail ".zip: velkrun-tree.exe is not beside velkrun.exe"
   [ -n "$(find "$scratch/zip" -name velkrun.txt)" ] || fail ".zip: no velkrun.txt manual"
   echo "zip: ok ($(basename "${zips[0]}"))"
 else

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# velkrun-tree --symbols over a copy of a header tree, beside grep counting the conditional lines
+# of the same files:
+#   A  velkrun-tree --symbols -j 2 -- COPY
+#   B  grep -rcE '^[[:space:]]*#[[:space:]]*(if|ifdef|ifndef|elif)' COPY
+# in one interleaved run (A, B, A, B, ...). Prints elapsed and CPU seconds of each run, the best and
+# the median of each, the ratio A/B of the medians, and the ten names tested in the most files.
+#
+# usage: bench/symbols_bench.sh [--rounds N] [--smoke]
+# env:   SRC  tree to copy (default /usr/include);  BENCH_DIR  where the copy goes
+#        (default build/bench-symbols);  VELK_BUILD  build folder (default build/release, built
+#        here when missing)
+# --smoke: one round over /usr/include/linux/netfilter; only checks that both commands run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+rounds=5
+src=${SRC:-/usr/include}
+while [ $# -gt 0 ]; do
+  case $1 in
+    --rounds) rounds=$2; shift 2 ;;
+    --smoke) rounds=1; src=${SRC:-/usr/include/linux/netfilter}; shift ;;
+    *) echo "usage: $0 [--rounds N] [--smoke]" >&2; exit 2 ;;
+  esac
+done
+build=${VELK_BUILD:-build/release}
+if [ ! -x "$build/src/tree/velkrun-tree" ]; then
+  cmake --preset release >/dev/null
+  cmake --build --preset release -j2 --target velkrun-tree >/dev/null
+fi
+tree_tool=$(realpath "$build/src/tree/velkrun-tree")
+dir=${BENCH_DIR:-build/bench-symbols}
+rm -rf "$dir"
+mkdir -p "$dir"
+dir=$(realpath "$dir")
+cp -a "$src" "$dir/copy"
+find "$dir/copy" -type f -exec cat {} + >/dev/null  # in the page cache before timing
+
+# timed NAME COMMAND...: appends "elapsed cpu" to $dir/NAME.times
+timed() {
+  local name=$1
+  shift
+  /usr/bin/time -f '%e %U %S' -o "$dir/time" "$@" >"$dir/$name.out" 2>"$dir/$name.err" || true
+  awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' "$dir/time" >>"$dir/$name.times"
+  printf '  %-10s %s\n' "$name" "$(tail -n 1 "$dir/$name.times" | awk '{ printf "%7.3f s elapsed %7.3f s cpu", $1, $2 }')"
+}
+
+echo "tree: $src ($(du -sm "$dir/copy" | cut -f1) MB), $rounds round(s)"
+for ((r = 1; r <= rounds; r++)); do
+  echo "round $r"
+  timed symbols "$tree_tool" --symbols -j 2 -- "$dir/copy"
+  timed grep grep -rcE '^[[:space:]]*#[[:space:]]*(if|ifdef|ifndef|elif)' "$dir/copy"
+done
+tail -n 1 "$dir/symbols.err"
+
+stat() { sort -n -k"$2" "$dir/$1.times" | awk -v c="$2" '{ v[NR] = $c } END { m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.3f %.3f", v[1], m }'; }
+echo
+printf '%-34s %10s %10s %10s %10s\n' command "best s" "median s" "best cpu" "median cpu"
+for n in symbols grep; do
+  read -r eb em <<<"$(stat "$n" 1)"
+  read -r cb cm <<<"$(stat "$n" 2)"
+  printf '%-34s %10s %10s %10s %10s\n' "$n" "$eb" "$em" "$cb" "$cm"
+done
+read -r _ sm <<<"$(stat symbols 1)"
+read -r _ gm <<<"$(stat grep 1)"
+awk -v s="$sm" -v g="$gm" 'BEGIN { printf "\nvelkrun-tree --symbols -j 2 / grep -rcE (median elapsed): %.2f\n", s / g }'
+echo
+echo "names tested in the most files (NAME FILES LINES DEFINES SETTLED):"
+head -n 10 "$dir/symbols.out"
+rm -rf "$dir/copy"

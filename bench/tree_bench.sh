@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# velkrun-tree over a copy of a header tree, beside the plainest way to run velkrun on every file:
+#   A  velkrun-tree --dry-run -j 2 OPTIONS -- COPY                (compares, writes nothing)
+#   B  find COPY ... -print0 | xargs -0 -P2 -n1 velkrun OPTIONS   (spawns velkrun per file only)
+#   C  velkrun-tree -j 2 OPTIONS -- COPY2                         (the real rewrite of a fresh copy)
+# in one interleaved run (A, B, C, A, B, C, ...), so that other work on the machine weighs on all
+# three alike. Prints elapsed and CPU seconds (user + system, children included) of each run, the
+# best and the median of each command, and the ratios A/B and C/A of the medians.
+#
+# usage: bench/tree_bench.sh [--rounds N] [--smoke]
+# env:   SRC        tree to copy (default /usr/include);  BENCH_DIR  where the copies go
+#                   (default build/bench-tree);  OPTIONS  velkrun options (default "-lA DEBUG")
+#        VELK_BUILD build folder holding src/cli/velkrun and src/tree/velkrun-tree
+#                   (default build/release, built here when missing)
+# --smoke: one round over /usr/include/linux/netfilter; only checks that every command runs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+rounds=3
+src=${SRC:-/usr/include}
+while [ $# -gt 0 ]; do
+  case $1 in
+    --rounds) rounds=$2; shift 2 ;;
+    --smoke) rounds=1; src=${SRC:-/usr/include/linux/netfilter}; shift ;;
+    *) echo "usage: $0 [--rounds N] [--smoke]" >&2; exit 2 ;;
+  esac
+done
+build=${VELK_BUILD:-build/release}
+if [ ! -x "$build/src/tree/velkrun-tree" ] || [ ! -x "$build/src/cli/velkrun" ]; then
+  cmake --preset release >/dev/null
+  cmake --build --preset release -j2 --target velkrun velkrun-tree >/dev/null
+fi
+velkrun=$(realpath "$build/src/cli/velkrun")
+tree_tool=$(realpath "$build/src/tree/velkrun-tree")
+read -r -a opts <<<"${OPTIONS:--lA DEBUG}"
+dir=${BENCH_DIR:-build/bench-tree}
+rm -rf "$dir"
+mkdir -p "$dir"
+dir=$(realpath "$dir")
+cp -a "$src" "$dir/copy"
+cat_all() { find "$1" -type f -exec cat {} + >/dev/null; }
+cat_all "$dir/copy"  # in the page cache before timing
+export VELKRUN=$velkrun
+
+# Exactly the files velkrun-tree takes: the default extensions, no symbolic links.
+find_xargs() {
+  find "$1" -type f \( -name '*.c' -o -name '*.h' -o -name '*.cc' -o -name '*.cpp' -o -name '*.cxx' \
+    -o -name '*.hh' -o -name '*.hpp' -o -name '*.hxx' \) -print0 |
+    xargs -0 -P2 -n1 "$velkrun" "${opts[@]}" >/dev/null 2>&1 || true
+}
+dry_run() { "$tree_tool" --dry-run -j 2 "${opts[@]}" -- "$1" >"$dir/dry.out" 2>/dev/null || true; }
+rewrite() { "$tree_tool" -j 2 "${opts[@]}" -- "$1" >"$dir/rewrite.out" 2>/dev/null || true; }
+
+# timed NAME FUNCTION ARG: appends "elapsed cpu" to $dir/NAME.times
+timed() {
+  local name=$1
+  shift
+  /usr/bin/time -f '%e %U %S' -o "$dir/time" bash -c "$(declare -f find_xargs dry_run rewrite);
+    velkrun=$velkrun tree_tool=$tree_tool dir=$dir opts=(${opts[*]}); $*"
+  awk '{ printf "%.2f %.2f\n", $1, $2 + $3 }' "$dir/time" >>"$dir/$name.times"
+  printf '  %-12s %s\n' "$name" "$(tail -n 1 "$dir/$name.times" | awk '{ printf "%7.2f s elapsed %7.2f s cpu", $1, $2 }')"
+}
+
+files=$(find "$dir/copy" -type f \( -name '*.c' -o -name '*.h' -o -name '*.cc' -o -name '*.cpp' -o -name '*.cxx' \
+  -o -name '*.hh' -o -name '*.hpp' -o -name '*.hxx' \) | wc -l)
+echo "tree: $src ($files files, $(du -sm "$dir/copy" | cut -f1) MB), velkrun options: ${opts[*]}, $rounds round(s)"
+for ((r = 1; r <= rounds; r++)); do
+  echo "round $r"
+  rm -rf "$dir/copy2"
+  cp -a "$dir/copy" "$dir/copy2"
+  cat_all "$dir/copy2"
+  timed dry-run dry_run "$dir/copy"
+  timed find-xargs find_xargs "$dir/copy"
+  timed rewrite rewrite "$dir/copy2"
+done
+tail -n 1 "$dir/dry.out"
+tail -n 1 "$dir/rewrite.out"
+
+# stat NAME COLUMN: "best median" of a column of NAME.times
+stat() { sort -n -k"$2" "$dir/$1.times" | awk -v c="$2" '{ v[NR] = $c } END { m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.2f %.2f", v[1], m }'; }
+echo
+printf '%-34s %10s %10s %10s %10s\n' command "best s" "median s" "best cpu" "median cpu"
+for n in dry-run find-xargs rewrite; do
+  read -r eb em <<<"$(stat "$n" 1)"
+  read -r cb cm <<<"$(stat "$n" 2)"
+  printf '%-34s %10s %10s %10s %10s\n' "$n" "$eb" "$em" "$cb" "$cm"
+done
+read -r _ dm <<<"$(stat dry-run 1)"
+read -r _ fm <<<"$(stat find-xargs 1)"
+read -r _ rm_ <<<"$(stat rewrite 1)"
+awk -v d="$dm" -v f="$fm" -v r="$rm_" 'BEGIN {
+  printf "\nvelkrun-tree --dry-run -j 2 / find | xargs -P2 (median elapsed): %.2f\n", d / f
+  printf "velkrun-tree rewrite / --dry-run (median elapsed): %.2f\n", r / d }'
+rm -rf "$dir/copy" "$dir/copy2"

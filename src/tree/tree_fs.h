@@ -1,0 +1,83 @@
+// The file-system questions and changes velkrun-tree needs, answered by one source per platform
+// (tree_fs_posix.cpp, tree_fs_win32.cpp). Paths are byte strings as the user gave them.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace tree {
+
+// What a path names.
+enum class fs_kind { missing, file, folder, link, other };
+
+// One entry of a folder listing.
+struct fs_entry {
+    std::string name;  // the entry's own name, no folder
+    fs_kind kind;      // as fs_lkind would say
+};
+
+// What path names without following a last symbolic link (link for any link, dangling or not).
+fs_kind fs_lkind(const std::string &path);
+
+// What path names after following links (missing for a dangling link).
+fs_kind fs_kind_of(const std::string &path);
+
+// Reads the entries of folder (not "." and ".."). Returns true, or false with the system's reason
+// in err.
+bool fs_list(const std::string &folder, std::vector<fs_entry> &out, std::string &err);
+
+// Opens path for reading in binary, not handed to child processes; null with the reason in err.
+FILE *fs_open_read(const std::string &path, std::string &err);
+
+// Reads the whole file at path into data from its start (growing data, never shrinking it);
+// *size receives the bytes read. Returns true, or false with the reason in err.
+bool fs_read_all(const std::string &path, std::string &data, std::size_t *size, std::string &err);
+
+// Creates an empty temporary file ".velkrun-tree.XXXXXX" in the folder of path, open for writing
+// in binary and not handed to child processes; sets tmp_path. Null with the reason in err.
+FILE *fs_create_temp(const std::string &path, std::string &tmp_path, std::string &err);
+
+// True when the user cannot write path, or when its mode grants write permission to nobody (so
+// that even an all-powerful user leaves it alone).
+bool fs_read_only(const std::string &path);
+
+// Gives the open temporary file the mode and, where allowed, the owner and group of orig.
+// Returns true, or false with the reason in err when the mode cannot be copied.
+bool fs_copy_mode(FILE *tmp, const std::string &orig, std::string &err);
+
+// Makes bak a copy of orig (a hard link where possible, else a copy keeping mode and times),
+// replacing an older bak. Returns true, or false with the reason in err.
+bool fs_backup(const std::string &orig, const std::string &bak, std::string &err);
+
+// Renames from over to in one step. Returns true, or false with the reason in err.
+bool fs_replace(const std::string &from, const std::string &to, std::string &err);
+
+// Removes a file; errors are ignored (used for temporary files only).
+void fs_remove(const std::string &path);
+
+// The folder holding the running program, with a trailing separator; empty when unknown.
+std::string fs_self_dir(const char *argv0);
+
+// The executable that running name would start: name itself when it holds a separator, else the
+// first match in PATH; empty when there is none.
+std::string fs_find_program(const std::string &name);
+
+// The file name of velkrun on this platform ("velkrun" or "velkrun.exe").
+const char *fs_velkrun_name();
+
+// Makes standard output write bytes as they are (a diff carries its own line ends).
+void fs_stdout_binary();
+
+// True when standard error is a terminal.
+bool fs_stderr_is_terminal();
+
+// Processors available to this process, at least 1.
+int fs_processors();
+
+// An empty input for the trial run of the options (the null device, or a private empty file made
+// here). Empty with the reason in err when there is none. Hand it to fs_empty_input_done after.
+std::string fs_empty_input(std::string &err);
+void fs_empty_input_done(const std::string &path);
+
+}  // namespace tree

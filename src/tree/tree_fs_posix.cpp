@@ -1,0 +1,278 @@
+#include "tree/tree_fs.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+namespace tree {
+
+namespace {
+
+fs_kind kind_of_mode(mode_t m)
+{
+    if (S_ISLNK(m)) return fs_kind::link;
+    if (S_ISREG(m)) return fs_kind::file;
+    if (S_ISDIR(m)) return fs_kind::folder;
+    return fs_kind::other;
+}
+
+std::string folder_of(const std::string &path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// Copies every byte of the open file in to the open file out; false on a read or write error.
+bool copy_fd(int in, int out)
+{
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = read(in, buf, sizeof buf);
+        if (n == 0) return true;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = write(out, buf + done, static_cast<std::size_t>(n - done));
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                return false;
+            }
+            done += w;
+        }
+    }
+}
+
+}  // namespace
+
+fs_kind fs_lkind(const std::string &path)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return fs_kind::missing;
+    return kind_of_mode(st.st_mode);
+}
+
+fs_kind fs_kind_of(const std::string &path)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return fs_kind::missing;
+    return kind_of_mode(st.st_mode);
+}
+
+bool fs_list(const std::string &folder, std::vector<fs_entry> &out, std::string &err)
+{
+    DIR *d = opendir(folder.c_str());
+    if (!d) {
+        err = std::strerror(errno);
+        return false;
+    }
+    const std::string prefix = folder.back() == '/' ? folder : folder + "/";
+    errno = 0;
+    while (struct dirent *e = readdir(d)) {
+        const char *n = e->d_name;
+        if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) continue;
+        fs_kind k = fs_kind::other;
+        switch (e->d_type) {
+        case DT_REG: k = fs_kind::file; break;
+        case DT_DIR: k = fs_kind::folder; break;
+        case DT_LNK: k = fs_kind::link; break;
+        case DT_UNKNOWN: k = fs_lkind(prefix + n); break;
+        default: break;
+        }
+        out.push_back(fs_entry{n, k});
+        errno = 0;
+    }
+    const int read_errno = errno;
+    closedir(d);
+    if (read_errno != 0) {
+        err = std::strerror(read_errno);
+        return false;
+    }
+    return true;
+}
+
+FILE *fs_open_read(const std::string &path, std::string &err)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    FILE *f = fd < 0 ? nullptr : fdopen(fd, "rb");
+    if (!f) {
+        err = std::strerror(errno);
+        if (fd >= 0) close(fd);
+    }
+    return f;
+}
+
+bool fs_read_all(const std::string &path, std::string &data, std::size_t *size, std::string &err)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        err = std::strerror(errno);
+        if (fd >= 0) close(fd);
+        return false;
+    }
+    // Room for the whole file and a byte more: a read shorter than asked is the end of the file.
+    // A 32-bit size_t bounds the guess; the loop grows the buffer past a wrong one anyway.
+    const unsigned long long guess = st.st_size > 0 ? static_cast<unsigned long long>(st.st_size) + 1 : 4096;
+    if (guess < (1ULL << 30) && data.size() < guess) data.resize(static_cast<std::size_t>(guess));
+    if (data.empty()) data.resize(4096);
+    std::size_t have = 0;
+    for (;;) {
+        if (have == data.size()) data.resize(data.size() * 2);
+        const ssize_t got = read(fd, &data[have], data.size() - have);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            err = std::strerror(errno);
+            close(fd);
+            return false;
+        }
+        have += static_cast<std::size_t>(got);
+        if (got == 0 || have < data.size()) break;
+    }
+    close(fd);
+    *size = have;
+    return true;
+}
+
+FILE *fs_create_temp(const std::string &path, std::string &tmp_path, std::string &err)
+{
+    std::string name = folder_of(path) + "/.velkrun-tree.XXXXXX";
+    const int fd = mkostemp(&name[0], O_CLOEXEC);
+    if (fd < 0) {
+        err = std::strerror(errno);
+        return nullptr;
+    }
+    FILE *f = fdopen(fd, "wb");
+    if (!f) {
+        err = std::strerror(errno);
+        close(fd);
+        unlink(name.c_str());
+        return nullptr;
+    }
+    tmp_path = name;
+    return f;
+}
+
+bool fs_read_only(const std::string &path)
+{
+    struct stat st;
+    if (access(path.c_str(), W_OK) != 0) return true;
+    return stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) == 0;
+}
+
+bool fs_copy_mode(FILE *tmp, const std::string &orig, std::string &err)
+{
+    struct stat st;
+    const int fd = fileno(tmp);
+    if (stat(orig.c_str(), &st) != 0) {
+        err = std::strerror(errno);
+        return false;
+    }
+    // Keeping the owner only works for a privileged user or within one's own groups; the mode
+    // is set afterwards, as a change of owner may clear its set-id bits.
+    if (fchown(fd, st.st_uid, st.st_gid) != 0 && fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0)
+        errno = 0;  // the new file keeps the caller's owner or group, which is harmless
+    if (fchmod(fd, st.st_mode & 07777) != 0) {
+        err = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool fs_backup(const std::string &orig, const std::string &bak, std::string &err)
+{
+    if (unlink(bak.c_str()) != 0 && errno != ENOENT) {
+        err = std::strerror(errno);
+        return false;
+    }
+    // A hard link keeps the original bytes, mode and times without copying.
+    if (link(orig.c_str(), bak.c_str()) == 0) return true;
+    struct stat st;
+    const int in = open(orig.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0 || fstat(in, &st) != 0) {
+        err = std::strerror(errno);
+        if (in >= 0) close(in);
+        return false;
+    }
+    const int out = open(bak.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
+    bool ok = out >= 0 && copy_fd(in, out);
+    if (ok) {
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        ok = fchmod(out, st.st_mode & 07777) == 0 && futimens(out, times) == 0;
+    }
+    if (!ok) err = std::strerror(errno);
+    close(in);
+    if (out >= 0 && close(out) != 0 && ok) {
+        err = std::strerror(errno);
+        ok = false;
+    }
+    if (!ok && out >= 0) unlink(bak.c_str());
+    return ok;
+}
+
+bool fs_replace(const std::string &from, const std::string &to, std::string &err)
+{
+    if (rename(from.c_str(), to.c_str()) == 0) return true;
+    err = std::strerror(errno);
+    return false;
+}
+
+void fs_remove(const std::string &path) { unlink(path.c_str()); }
+
+std::string fs_self_dir(const char *argv0)
+{
+    char buf[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    std::string self = n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string(argv0 ? argv0 : "");
+    const std::size_t slash = self.find_last_of('/');
+    return slash == std::string::npos ? std::string() : self.substr(0, slash + 1);
+}
+
+std::string fs_find_program(const std::string &name)
+{
+    struct stat st;
+    const auto runnable = [&st](const std::string &p) {
+        return stat(p.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && access(p.c_str(), X_OK) == 0;
+    };
+    if (name.empty()) return std::string();
+    if (name.find('/') != std::string::npos) return runnable(name) ? name : std::string();
+    const char *path = std::getenv("PATH");
+    std::string list = path ? path : "/usr/bin:/bin";
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t colon = list.find(':', start);
+        std::string dir = list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+        if (dir.empty()) dir = ".";
+        const std::string cand = dir + "/" + name;
+        if (runnable(cand)) return cand;
+        if (colon == std::string::npos) return std::string();
+        start = colon + 1;
+    }
+}
+
+const char *fs_velkrun_name() { return "velkrun"; }
+
+void fs_stdout_binary() {}
+
+bool fs_stderr_is_terminal() { return isatty(2) == 1; }
+
+int fs_processors()
+{
+    const long n = sysconf(_SC_NPROCESSORS_ONLN);
+    return n > 0 ? static_cast<int>(n < 1024 ? n : 1024) : 1;
+}
+
+std::string fs_empty_input(std::string &) { return "/dev/null"; }
+
+void fs_empty_input_done(const std::string &) {}
+
+}  // namespace tree

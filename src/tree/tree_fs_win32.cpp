@@ -1,0 +1,252 @@
+#include "tree/tree_fs.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+namespace tree {
+
+namespace {
+
+std::string last_error_text(DWORD code)
+{
+    char buf[512];
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buf,
+                                   sizeof buf, nullptr);
+    std::string s(buf, n);
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == '.' || s.back() == ' ')) s.pop_back();
+    return s.empty() ? "error " + std::to_string(code) : s;
+}
+
+fs_kind kind_of_attr(DWORD a)
+{
+    if (a == INVALID_FILE_ATTRIBUTES) return fs_kind::missing;
+    if (a & FILE_ATTRIBUTE_REPARSE_POINT) return fs_kind::link;
+    if (a & FILE_ATTRIBUTE_DIRECTORY) return fs_kind::folder;
+    return fs_kind::file;
+}
+
+std::string folder_of(const std::string &path)
+{
+    const std::size_t sep = path.find_last_of("/\\");
+    if (sep == std::string::npos) return ".";
+    return path.substr(0, sep + 1);
+}
+
+}  // namespace
+
+fs_kind fs_lkind(const std::string &path) { return kind_of_attr(GetFileAttributesA(path.c_str())); }
+
+fs_kind fs_kind_of(const std::string &path)
+{
+    const DWORD a = GetFileAttributesA(path.c_str());
+    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        // Follow the link by opening what it points to.
+        HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return fs_kind::missing;
+        BY_HANDLE_FILE_INFORMATION info;
+        const BOOL ok = GetFileInformationByHandle(h, &info);
+        CloseHandle(h);
+        if (!ok) return fs_kind::missing;
+        return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? fs_kind::folder : fs_kind::file;
+    }
+    return kind_of_attr(a);
+}
+
+bool fs_list(const std::string &folder, std::vector<fs_entry> &out, std::string &err)
+{
+    const char last = folder.empty() ? '/' : folder.back();
+    const std::string pattern = folder + (last == '/' || last == '\\' ? "*" : "/*");
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND) return true;
+        err = last_error_text(code);
+        return false;
+    }
+    do {
+        const char *n = fd.cFileName;
+        if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) continue;
+        out.push_back(fs_entry{n, kind_of_attr(fd.dwFileAttributes)});
+    } while (FindNextFileA(h, &fd));
+    const DWORD code = GetLastError();
+    FindClose(h);
+    if (code != ERROR_NO_MORE_FILES) {
+        err = last_error_text(code);
+        return false;
+    }
+    return true;
+}
+
+FILE *fs_open_read(const std::string &path, std::string &err)
+{
+    // Not inherited: a child holding the file open would keep it from being replaced.
+    const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    FILE *f = fd < 0 ? nullptr : _fdopen(fd, "rb");
+    if (!f) {
+        err = fd < 0 && GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES
+                  ? last_error_text(GetLastError()) : "cannot open the file";
+        if (fd >= 0) _close(fd);
+    }
+    return f;
+}
+
+bool fs_read_all(const std::string &path, std::string &data, std::size_t *size, std::string &err)
+{
+    const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0) {
+        err = std::strerror(errno);
+        return false;
+    }
+    const long long length = _filelengthi64(fd);
+    if (length >= 0 && length < (1LL << 30) && data.size() < static_cast<std::size_t>(length) + 1)
+        data.resize(static_cast<std::size_t>(length) + 1);
+    if (data.empty()) data.resize(4096);
+    std::size_t have = 0;
+    for (;;) {
+        if (have == data.size()) data.resize(data.size() * 2);
+        const std::size_t room = data.size() - have;
+        const int got = _read(fd, &data[have], static_cast<unsigned>(room < (1u << 30) ? room : (1u << 30)));
+        if (got < 0) {
+            err = std::strerror(errno);
+            _close(fd);
+            return false;
+        }
+        if (got == 0) break;
+        have += static_cast<std::size_t>(got);
+    }
+    _close(fd);
+    *size = have;
+    return true;
+}
+
+FILE *fs_create_temp(const std::string &path, std::string &tmp_path, std::string &err)
+{
+    static const char digits[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    unsigned long long seed = GetTickCount64() ^ (static_cast<unsigned long long>(GetCurrentThreadId()) << 32);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = folder_of(path);
+        if (name == ".") name += "/";
+        name += ".velkrun-tree.";
+        for (int i = 0; i < 6; ++i) {
+            seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+            name += digits[(seed >> 33) % (sizeof digits - 1)];
+        }
+        const int fd = _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                             _S_IREAD | _S_IWRITE);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            err = std::strerror(errno);
+            return nullptr;
+        }
+        FILE *f = _fdopen(fd, "wb");
+        if (!f) {
+            _close(fd);
+            DeleteFileA(name.c_str());
+            err = "cannot open the temporary file";
+            return nullptr;
+        }
+        tmp_path = name;
+        return f;
+    }
+    err = "no free temporary file name";
+    return nullptr;
+}
+
+bool fs_read_only(const std::string &path)
+{
+    const DWORD a = GetFileAttributesA(path.c_str());
+    return a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+bool fs_copy_mode(FILE *, const std::string &, std::string &) { return true; }
+
+bool fs_backup(const std::string &orig, const std::string &bak, std::string &err)
+{
+    if (!DeleteFileA(bak.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        err = last_error_text(GetLastError());
+        return false;
+    }
+    if (CreateHardLinkA(bak.c_str(), orig.c_str(), nullptr)) return true;
+    if (CopyFileA(orig.c_str(), bak.c_str(), TRUE)) return true;
+    err = last_error_text(GetLastError());
+    return false;
+}
+
+bool fs_replace(const std::string &from, const std::string &to, std::string &err)
+{
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    err = last_error_text(GetLastError());
+    return false;
+}
+
+void fs_remove(const std::string &path) { DeleteFileA(path.c_str()); }
+
+std::string fs_self_dir(const char *)
+{
+    char buf[MAX_PATH + 1];
+    const DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);
+    if (n == 0 || n >= sizeof buf) return std::string();
+    std::string self(buf, n);
+    const std::size_t sep = self.find_last_of("/\\");
+    return sep == std::string::npos ? std::string() : self.substr(0, sep + 1);
+}
+
+std::string fs_find_program(const std::string &name)
+{
+    if (name.empty()) return std::string();
+    const auto runnable = [](const std::string &p) {
+        const DWORD a = GetFileAttributesA(p.c_str());
+        return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+    };
+    if (name.find_first_of("/\\:") != std::string::npos) {
+        if (runnable(name)) return name;
+        return runnable(name + ".exe") ? name + ".exe" : std::string();
+    }
+    char buf[MAX_PATH + 1];
+    const DWORD n = SearchPathA(nullptr, name.c_str(), ".exe", sizeof buf, buf, nullptr);
+    return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
+}
+
+const char *fs_velkrun_name() { return "velkrun.exe"; }
+
+void fs_stdout_binary()
+{
+    std::fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);
+}
+
+bool fs_stderr_is_terminal()
+{
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+int fs_processors()
+{
+    SYSTEM_INFO si;
+    GetSystemInfo(&si);
+    const int n = static_cast<int>(si.dwNumberOfProcessors);
+    return n < 1 ? 1 : n > 1024 ? 1024 : n;
+}
+
+std::string fs_empty_input(std::string &err)
+{
+    char dir[MAX_PATH + 1], name[MAX_PATH + 1];
+    const DWORD n = GetTempPathA(sizeof dir, dir);
+    if (n == 0 || n >= sizeof dir || GetTempFileNameA(dir, "vkt", 0, name) == 0) {
+        err = last_error_text(GetLastError());
+        return std::string();
+    }
+    return name;
+}
+
+void fs_empty_input_done(const std::string &path) { DeleteFileA(path.c_str()); }
+
+}  // namespace tree

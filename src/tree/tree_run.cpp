@@ -1,0 +1,413 @@
+#include "tree/tree_run.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "tree/tree_args.h"
+#include "tree/tree_diff.h"
+#include "tree/tree_fs.h"
+#include "tree/tree_report.h"
+#include "tree/tree_signal.h"
+#include "tree/tree_spawn.h"
+#include "tree/tree_symbols.h"
+#include "tree/tree_walk.h"
+
+namespace tree {
+
+namespace {
+
+constexpr std::size_t CHUNK = 65536;  // bytes read from a child or a file at a time
+
+// What became of one file.
+enum class outcome { unchanged, changed, failed };
+
+struct file_result {
+    bool done = false;    // set by the worker under result_lock
+    outcome what = outcome::unchanged;
+    std::string out;      // text for standard output (the diff)
+    std::string msg;      // failure message, one or more lines
+    sym_file sym;         // --symbols: what the file tests
+};
+
+std::string velkrun_path;              // run: the velkrun started for every file
+std::atomic<int> interrupted{0};       // on_interrupt: the exit status of an interrupt, or 0
+std::vector<file_result> results;      // run: one per entry of walk_files
+std::atomic<std::size_t> next_file{0}; // workers: index of the next file to take
+std::mutex result_lock;                // guards results[].done and awaited; wakes the main thread
+std::size_t awaited = 0;               // run: the index of the result the main thread waits for
+std::condition_variable result_ready;
+
+void on_interrupt(int status)
+{
+    int none = 0;
+    if (!interrupted.compare_exchange_strong(none, status)) return;
+    spawn_kill_all();
+    std::lock_guard<std::mutex> g(result_lock);
+    result_ready.notify_all();
+}
+
+// The exit status of an interrupt, also of one whose handler has not run yet; 0 for none.
+int interrupt_status()
+{
+    const int s = interrupted.load();
+    return s != 0 ? s : signals_arrived();
+}
+
+// Before a file is replaced, every interrupt sent so far counts; elsewhere the handler's record
+// is enough, as it follows within a fraction of a second.
+bool stop_requested() { return interrupt_status() != 0; }
+bool stop_recorded() { return interrupted.load() != 0; }
+
+// The name velkrun is given for the file: one starting with '-' would be read as an option.
+std::string arg_name(const std::string &file)
+{
+    return !file.empty() && file[0] == '-' ? "./" + file : file;
+}
+
+std::vector<std::string> velkrun_args(const std::string &file)
+{
+    std::vector<std::string> argv{velkrun_path};
+    argv.insert(argv.end(), vopts.begin(), vopts.end());
+    argv.push_back(arg_name(file));
+    return argv;
+}
+
+// Reads up to n bytes of f into buf; the count (short only at the end of the file or an error).
+std::size_t read_some(FILE *f, char *buf, std::size_t n) { return std::fread(buf, 1, n, f); }
+
+// The failure message for a child that did not succeed, or empty when it did.
+std::string child_failure(const spawn_end &end, const std::string &msg)
+{
+    if (!end.exited) return spawn_describe(end) + (msg.empty() ? "" : "\n" + msg);
+    if (end.status != 0) return msg.empty() ? "velkrun ended with status " + std::to_string(end.status) : msg;
+    return std::string();
+}
+
+// Runs velkrun on one file and, in a rewrite, replaces the file when its text changes.
+void process_file(const std::string &file, int slot, file_result &r)
+{
+    std::string err;
+    if (!spawn_start(slot, velkrun_path, velkrun_args(file), err)) {
+        r.what = outcome::failed;
+        r.msg = "cannot run velkrun: " + err;
+        return;
+    }
+    std::string open_err;
+    FILE *orig = fs_open_read(file, open_err);
+    const bool rewrite = !writes_nothing();
+    std::string old_text, new_text;  // --diff only: both texts whole
+    std::vector<char> buf(CHUNK), obuf(CHUNK);
+    bool differs = false;
+    unsigned long long matched = 0;  // bytes of output equal to the file so far
+    FILE *tmp = nullptr;
+    std::string tmp_path, write_err;
+
+    // Starts the new file in a rewrite: the bytes already seen to be equal, then the rest.
+    const auto begin_temp = [&]() {
+        if (!rewrite || !orig) return;
+        tmp = fs_create_temp(file, tmp_path, write_err);
+        if (!tmp) {
+            write_err = "cannot create a temporary file: " + write_err;
+            return;
+        }
+        std::rewind(orig);
+        unsigned long long left = matched;
+        while (left > 0) {
+            const std::size_t want = left < CHUNK ? static_cast<std::size_t>(left) : CHUNK;
+            const std::size_t got = read_some(orig, obuf.data(), want);
+            if (got == 0 || std::fwrite(obuf.data(), 1, got, tmp) != got) {
+                write_err = "cannot write the temporary file";
+                return;
+            }
+            left -= got;
+        }
+    };
+
+    for (;;) {
+        const long n = spawn_read(slot, buf.data(), buf.size());
+        if (n <= 0) break;
+        const std::size_t got = static_cast<std::size_t>(n);
+        if (diff_mode) {
+            new_text.append(buf.data(), got);
+        } else if (!differs && orig) {
+            const std::size_t have = read_some(orig, obuf.data(), got);
+            std::size_t same = 0;
+            while (same < have && buf[same] == obuf[same]) ++same;
+            if (same == got) {
+                matched += got;
+                continue;
+            }
+            matched += same;
+            differs = true;
+            begin_temp();
+            if (tmp && write_err.empty() && std::fwrite(buf.data() + same, 1, got - same, tmp) != got - same)
+                write_err = "cannot write the temporary file";
+        } else if (tmp && write_err.empty()) {
+            if (std::fwrite(buf.data(), 1, got, tmp) != got) write_err = "cannot write the temporary file";
+        }
+    }
+    spawn_end end{1, 0};
+    std::string msg;
+    const bool waited = spawn_wait(slot, &end, msg);
+
+    if (orig && diff_mode) {
+        std::rewind(orig);
+        for (std::size_t got; (got = read_some(orig, obuf.data(), CHUNK)) > 0;) old_text.append(obuf.data(), got);
+        differs = old_text != new_text;
+    } else if (orig && !differs && std::fgetc(orig) != EOF) {
+        differs = true;  // the output is a proper beginning of the file
+        begin_temp();
+    }
+    const bool read_error = orig && std::ferror(orig);
+    if (orig) std::fclose(orig);
+
+    std::string failure = waited ? child_failure(end, msg) : "cannot wait for velkrun";
+    if (failure.empty() && !orig) failure = "cannot read the file: " + open_err;
+    if (failure.empty() && read_error) failure = "cannot read the file";
+    if (failure.empty() && differs && fs_read_only(file)) failure = "read-only; not rewritten";
+    if (failure.empty() && differs && rewrite) {
+        if (!write_err.empty()) {
+            failure = write_err + "; not rewritten";
+        } else if (std::fflush(tmp) != 0 || std::ferror(tmp)) {
+            failure = "cannot write the temporary file; not rewritten";
+        } else if (!fs_copy_mode(tmp, file, err)) {
+            failure = "cannot copy the file mode; not rewritten";
+        }
+        if (tmp && std::fclose(tmp) != 0 && failure.empty()) failure = "cannot write the temporary file; not rewritten";
+        tmp = nullptr;
+        if (failure.empty() && !backup.empty() && !fs_backup(file, file + backup, err))
+            failure = "cannot write the backup " + file + backup + ": " + err + "; not rewritten";
+        // After an interrupt nothing more is replaced: the file stays as it was.
+        if (failure.empty() && !stop_requested()) {
+            if (fs_replace(tmp_path, file, err)) {
+                tmp_path.clear();
+            } else {
+                failure = "cannot replace the file: " + err;
+            }
+        }
+    }
+    if (tmp) std::fclose(tmp);
+    if (!tmp_path.empty()) fs_remove(tmp_path);
+
+    if (!failure.empty()) {
+        r.what = outcome::failed;
+        r.msg = failure;
+    } else if (differs) {
+        r.what = outcome::changed;
+        if (diff_mode) diff_append(r.out, file, old_text, new_text);
+    } else {
+        r.what = outcome::unchanged;
+    }
+}
+
+void worker(int slot)
+{
+    for (;;) {
+        const std::size_t i = next_file.fetch_add(1);
+        if (i >= walk_files.size() || stop_recorded()) return;
+        file_result r;
+        if (symbols_mode) {
+            if (!symbols_scan(walk_files[i], r.sym, r.msg)) r.what = outcome::failed;
+        } else {
+            process_file(walk_files[i], slot, r);
+        }
+        std::lock_guard<std::mutex> g(result_lock);
+        r.done = true;
+        results[i] = std::move(r);
+        // Only the result the main thread waits for wakes it; it finds the others done.
+        if (i == awaited) result_ready.notify_all();
+    }
+}
+
+// Runs velkrun once on an empty file so that refused options stop the run before any file.
+// Returns 0, or 2 after a message.
+int trial_run()
+{
+    std::string err;
+    const std::string empty = fs_empty_input(err);
+    if (empty.empty()) {
+        report_note("cannot create a scratch file: " + err);
+        return 2;
+    }
+    bool started = spawn_start(0, velkrun_path, velkrun_args(empty), err);
+    spawn_end end{1, 0};
+    std::string msg;
+    if (started) {
+        char buf[4096];
+        while (spawn_read(0, buf, sizeof buf) > 0) {
+        }
+        started = spawn_wait(0, &end, msg);
+    }
+    fs_empty_input_done(empty);
+    if (!started) {
+        report_note("cannot run velkrun (" + velkrun_path + "): " + err);
+        return 2;
+    }
+    const std::string failure = child_failure(end, msg);
+    if (!failure.empty()) {
+        std::string text = failure;
+        if (text.back() != '\n') text += '\n';
+        report_note("velkrun refused the options:\n" + text.substr(0, text.size() - 1));
+        return 2;
+    }
+    return 0;
+}
+
+// Finds velkrun: $VELKRUN, else the copy beside this program, else the one on PATH.
+bool find_velkrun(const char *argv0)
+{
+    const char *env = std::getenv("VELKRUN");
+    std::string wanted;
+    if (env && *env) {
+        wanted = env;
+        velkrun_path = fs_find_program(wanted);
+    } else {
+        wanted = fs_velkrun_name();
+        const std::string dir = fs_self_dir(argv0);
+        velkrun_path = dir.empty() ? std::string() : fs_find_program(dir + wanted);
+        if (velkrun_path.empty()) velkrun_path = fs_find_program(wanted);
+    }
+    if (!velkrun_path.empty()) return true;
+    report_note("cannot find velkrun (" + wanted + "); install it or set VELKRUN");
+    return false;
+}
+
+int finish_interrupted(int status)
+{
+    report_progress_clear();
+    std::fflush(stdout);
+    report_note("interrupted; files not yet reached are unchanged");
+    return status;
+}
+
+// The end of a --symbols run: the table (unless --locate) and the last line on stderr.
+int finish_symbols(int total, int n_failed)
+{
+    int names = 0, open = 0;
+    const std::string table = symbols_table(&names, &open);
+    if (!locate_mode) report_out(table);
+    std::fflush(stdout);
+    std::string line = std::string(prog_name) + ": files read " + std::to_string(total + walk_failed - n_failed) +
+                       ", names found " + std::to_string(names) + ", open " + std::to_string(open);
+    if (n_failed > 0) line += ", failed " + std::to_string(n_failed);
+    if (walk_links > 0) line += ", symbolic links skipped " + std::to_string(walk_links);
+    std::fputs((line + "\n").c_str(), stderr);
+    if (std::fflush(stdout) != 0 || report_out_failed()) {
+        report_note("cannot write to standard output");
+        return 1;
+    }
+    return n_failed > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int run(int argc, char **argv)
+{
+    const int parsed = parse_args(argc, argv);
+    if (parsed != 0) return parsed == 1 ? 0 : 2;
+    signals_start(on_interrupt);
+    if (diff_mode || symbols_mode) fs_stdout_binary();
+    const int n_jobs = jobs > 0 ? jobs : fs_processors();
+    if (symbols_mode) {
+        if (symbols_setup() != 0) return 2;
+    } else {
+        if (!find_velkrun(argc > 0 ? argv[0] : nullptr)) return 2;
+        std::string err;
+        if (!spawn_init(n_jobs, err)) {
+            report_note(err);
+            return 2;
+        }
+        if (trial_run() != 0) return 2;
+    }
+    report_start(!quiet && fs_stderr_is_terminal());
+
+    walk_paths(paths, stop_requested);
+    if (stop_requested()) return finish_interrupted(interrupt_status());
+    const std::size_t total = walk_files.size();
+    results.assign(total, file_result());
+    next_file = 0;
+    const std::size_t n_threads = total < static_cast<std::size_t>(n_jobs) ? total : static_cast<std::size_t>(n_jobs);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < n_threads; ++t) threads.emplace_back(worker, static_cast<int>(t));
+
+    int n_changed = 0, n_unchanged = 0, n_failed = walk_failed;
+    const bool list_files = !quiet && !diff_mode;
+    const char *changed_word = writes_nothing() ? "would change" : "changed";
+    for (std::size_t i = 0; i < total; ++i) {
+        file_result r;
+        {
+            std::unique_lock<std::mutex> g(result_lock);
+            awaited = i;
+            result_ready.wait(g, [i]() { return results[i].done || stop_recorded(); });
+            if (!results[i].done) break;
+            r = std::move(results[i]);
+        }
+        switch (r.what) {
+        case outcome::failed:
+            ++n_failed;
+            report_fail(walk_files[i], r.msg);
+            break;
+        case outcome::changed:
+            ++n_changed;
+            if (diff_mode) report_out(r.out);
+            if (list_files) report_out(std::string(changed_word) + ": " + walk_files[i] + "\n");
+            break;
+        case outcome::unchanged:
+            ++n_unchanged;
+            if (symbols_mode) {
+                const std::string located = symbols_add(walk_files[i], r.sym, locate_mode != 0);
+                if (!located.empty()) report_out(located);
+            }
+            break;
+        }
+        if (symbols_mode)
+            report_progress(static_cast<int>(i + 1), static_cast<int>(total), "names", symbols_count(), n_failed, i + 1 == total);
+        else
+            report_progress(static_cast<int>(i + 1), static_cast<int>(total), changed_word, n_changed, n_failed,
+                            i + 1 == total);
+    }
+    for (std::thread &t : threads) t.join();
+    if (stop_requested()) return finish_interrupted(interrupt_status());
+    report_progress_clear();
+    if (symbols_mode) return finish_symbols(static_cast<int>(total), n_failed);
+
+    char summary[200];
+    std::snprintf(summary, sizeof summary, "%s: files seen %d, %s %d, unchanged %d, failed %d", prog_name,
+                  static_cast<int>(total) + walk_failed, changed_word, n_changed, n_unchanged, n_failed);
+    std::string line = summary;
+    if (walk_links > 0) line += ", symbolic links skipped " + std::to_string(walk_links);
+    line += "\n";
+    if (diff_mode) {
+        std::fflush(stdout);
+        std::fputs(line.c_str(), stderr);
+    } else {
+        report_out(line);
+    }
+    if (std::fflush(stdout) != 0 || report_out_failed()) {
+        report_note("cannot write to standard output");
+        return 1;
+    }
+    if (n_failed > 0) return 1;
+    return check_mode && n_changed > 0 ? 1 : 0;
+}
+
+void run_reset()
+{
+    velkrun_path.clear();
+    interrupted = 0;
+    results.clear();
+    next_file = 0;
+    awaited = 0;
+    args_reset();
+    walk_reset();
+    report_reset();
+    spawn_reset();
+    symbols_reset();
+}
+
+}  // namespace tree
