@@ -307,6 +307,21 @@ struct FilterModel {
         return is(p, "ifndef") ? cond::DIR_IFNDEF : is(p, "if") ? cond::DIR_IF : is(p, "ifdef") ? cond::DIR_IFDEF : -1;
     }
 
+    // The text behind a removed #else or #endif is not tracked, but a block comment opened there
+    // must close on the same line.
+    void check_removed(size_t p)
+    {
+        if (opt_T) {
+            return;
+        }
+        walk(step(p), npos);
+        const bool open = comment_f;
+        comment_f = comment2_f = string_f = 0;
+        if (open) {
+            ev.error("Error: %d: %s: a comment opened behind a removed directive runs on.\n", text.substr(p));
+        }
+    }
+
     int proc_block(int kind, int keep)
     {
         const int enclosing = keep;
@@ -351,13 +366,15 @@ struct FilterModel {
                     put_line_sel(0);
                     handled = true;
                 } else if (value != cond::COND_KEEP && is(p, "else")) {
+                    check_removed(p);
                     put_line_sel(0);
                     keep = first || taken ? 0 : enclosing;
                     handled = true;
                 } else if (is(p, "endif")) {
                     if_depth--;
                     if (value != cond::COND_KEEP) {
-                            put_line_sel(0);
+                        check_removed(p);
+                        put_line_sel(0);
                         return 0;
                     }
                     end = true;

@@ -73,26 +73,22 @@ check_velkrun "$top/bin/velkrun"
 check_tree "$top/bin/velkrun-tree"
 echo "tar.gz: ok ($(basename "${tgzs[0]}"))"
 
-# The .zip of the 32-bit Windows program, once the tree has the mingw32 cross-build preset.
-if grep -q '"name": "mingw32"' CMakePresets.json; then
-  cmake --preset mingw32 -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
-  cmake --build --preset mingw32
-  cpack --config build/mingw32/CPackConfig.cmake -B "$pkgdir" -G ZIP >/dev/null
-  zips=("$pkgdir"/velkrun-*-win32.zip)
-  [ -f "${zips[0]}" ] || fail "no velkrun-*-win32.zip built"
-  mkdir -p "$scratch/zip"
-  cmake -E chdir "$scratch/zip" cmake -E tar xf "${zips[0]}"
-  exe=$(find "$scratch/zip" -name velkrun.exe)
-  [ -n "$exe" ] || fail ".zip: no velkrun.exe"
-  file -b "$exe" | grep -q '^PE32 executable (console) Intel 80386' ||
-    fail ".zip: velkrun.exe is not a 32-bit Windows console program: $(file -b "$exe")"
-  tree_exe=$(find "$scratch/zip" -name velkrun-tree.exe)
-  [ -n "$tree_exe" ] || fail ".zip: no velkrun-tree.exe"
-  file -b "$tree_exe" | grep -q '^PE32 executable (console) Intel 80386' ||
-    fail ".zip: velkrun-tree.exe is not a 32-bit Windows console program: $(file -b "$tree_exe")"
-  [ "$(dirname "$tree_exe")" = "$(dirname "$exe")" ] || fail ".zip: velkrun-tree.exe is not beside velkrun.exe"
-  [ -n "$(find "$scratch/zip" -name velkrun.txt)" ] || fail ".zip: no velkrun.txt manual"
-  echo "zip: ok ($(basename "${zips[0]}"))"
-else
-  echo "zip: skipped, this tree has no mingw32 preset for the Windows build"
-fi
+# The .zip of the 32-bit Windows program.
+cmake --preset mingw32 -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+cmake --build --preset mingw32
+cpack --config build/mingw32/CPackConfig.cmake -B "$pkgdir" -G ZIP >/dev/null
+zips=("$pkgdir"/velkrun-*-win32.zip)
+[ -f "${zips[0]}" ] || fail "no velkrun-*-win32.zip built"
+mkdir -p "$scratch/zip"
+cmake -E chdir "$scratch/zip" cmake -E tar xf "${zips[0]}"
+exe=$(find "$scratch/zip" -name velkrun.exe)
+[ -n "$exe" ] || fail ".zip: no velkrun.exe"
+file -b "$exe" | grep -q '^PE32 executable (console) Intel 80386' ||
+  fail ".zip: velkrun.exe is not a 32-bit Windows console program: $(file -b "$exe")"
+tree_exe=$(find "$scratch/zip" -name velkrun-tree.exe)
+[ -n "$tree_exe" ] || fail ".zip: no velkrun-tree.exe"
+file -b "$tree_exe" | grep -q '^PE32 executable (console) Intel 80386' ||
+  fail ".zip: velkrun-tree.exe is not a 32-bit Windows console program: $(file -b "$tree_exe")"
+[ "$(dirname "$tree_exe")" = "$(dirname "$exe")" ] || fail ".zip: velkrun-tree.exe is not beside velkrun.exe"
+[ -n "$(find "$scratch/zip" -name velkrun.txt)" ] || fail ".zip: no velkrun.txt manual"
+echo "zip: ok ($(basename "${zips[0]}"))"

@@ -69,6 +69,7 @@ int proc_block(int kind, int keep)
             continue;
         }
         if (dir == DIR_ELSE && cond != COND_KEEP) {
+            lex_check_removed(p);
             put_line_sel(line, 0);
             keep = (first || taken) ? 0 : enclosing;
             continue;
@@ -76,7 +77,8 @@ int proc_block(int kind, int keep)
         if (dir == DIR_ENDIF) {
             if_depth--;
             if (cond != COND_KEEP) {
-                    put_line_sel(line, 0);
+                lex_check_removed(p);
+                put_line_sel(line, 0);
                 return 0;
             }
             end = true;  // after this line: it is still handed over with the branch's keep flag

@@ -13,8 +13,9 @@ constexpr int IF_DEPTH_MAX = 250000;
 // the lexical flags clear; keep is 1 when the region around it survives. Counts the conditional in
 // if_depth on entry, reads the input up to and including the matching #endif, handing every line
 // to put_line_sel, and uncounts it at that #endif. Returns 0 after the #endif (if_depth as before
-// the call), -2 when the input ended first (every open conditional still counted). Every error
-// ends the run.
+// the call), -2 when the input ended first (every open conditional still counted). Every error,
+// a comment running on behind a removed #else or #endif included (lex_check_removed), ends the
+// run.
 int proc_block(int kind, int keep);
 
 // Puts every module of the conditional subsystem (options and pattern table, line reader, lexical

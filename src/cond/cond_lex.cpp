@@ -305,6 +305,21 @@ void lex_finish(char *p)
     }
 }
 
+void lex_check_removed(char *p)
+{
+    if (opt_T) {
+        return;
+    }
+    lex_finish(p);
+    const bool open = comment_f != 0;
+    // The directive position was reached with nothing open, and the text behind a removed
+    // directive is not tracked any further: the state is put back as it was.
+    lex_reset();
+    if (open) {
+        line_error("Error: %d: %s: a comment opened behind a removed directive runs on.\n", p);
+    }
+}
+
 int lex_next_line(const char *too_long_fmt)
 {
     if (!line_read()) {

@@ -28,14 +28,20 @@ char *lex_walk(char *p, const char *dir_pos);
 // its directive position holds '#' and is reached with nothing open, returns that position and
 // stops there: the rest of the line is not walked yet. The caller finishes it with lex_finish,
 // except for the lines the block processor takes over (an opening directive, whose operand the
-// evaluator reads) and the removed #else and #endif lines, whose rest is not tracked. Otherwise
-// the whole line has been walked and the result is null.
+// evaluator reads) and the removed #else and #endif lines, whose rest is only checked
+// (lex_check_removed). Otherwise the whole line has been walked and the result is null.
 char *lex_line();
 
 // Finishes the walk of the current line behind the '#' at p (a position lex_line returned):
 // a comment or literal opened behind the directive is carried into the next lines. Nothing under
 // -T.
 void lex_finish(char *p);
+
+// For a removed #else or #endif line (the rest of which is not tracked; p from lex_line): ends
+// the run with "Error: %d: %s: a comment opened behind a removed directive runs on.\n" (line_no,
+// excerpt from p) when a block comment opened behind the directive is still open at the end of
+// the line; otherwise leaves the lexical state as it was. Nothing under -T.
+void lex_check_removed(char *p);
 
 // The directive at p: '#', blanks and tabs, then a word that is the whole run of identifier
 // characters. Returns DIR_IFDEF, DIR_IF, DIR_IFNDEF, DIR_ELIF, DIR_ELSE or DIR_ENDIF, or -1.

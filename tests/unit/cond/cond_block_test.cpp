@@ -52,9 +52,41 @@ TEST_F(CondBlock, LexicalStateBehindTheEndif)
     EXPECT_EQ(comment_f, 1);
     cond::line_reset();
     lex_reset();
-    // A resolved one drops the line unread.
-    EXPECT_EQ(run_block("#ifdef A\n#endif /* open\n", DIR_IFDEF, &out), 0);
+    // A resolved one drops the line unread: a literal opened there does not count.
+    EXPECT_EQ(run_block("#ifdef A\n#endif ' open\n", DIR_IFDEF, &out), 0);
+    EXPECT_EQ(string_f, 0);
     EXPECT_EQ(comment_f, 0);
+    cond::line_reset();
+    // Nor does a comment that closes on that line.
+    EXPECT_EQ(run_block("#ifdef A\n#else /* a */ /* b */\n#endif /**/\n", DIR_IFDEF, &out), 0);
+    EXPECT_EQ(comment_f, 0);
+}
+
+TEST_F(CondBlock, CommentRunningOnBehindARemovedDirectiveEndsTheRun)
+{
+    add("A", 1);
+    for (const char *text : {"#ifdef A\nx\n#else /* runs on\ny */\n#endif\n",
+                             "#ifdef A\nx\n#endif /* runs on\n*/\n"}) {
+        cond::line_reset();
+        open_input(text);
+        ASSERT_EQ(lex_next_line("%d: %s too long\n"), 1);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        int status = -1;
+        try {
+            proc_block(DIR_IFDEF, 1);
+        } catch (const FatalExit &e) {
+            status = e.status;
+        }
+        const std::string err = testing::internal::GetCapturedStderr();
+        // The lines handed over before the error stay written.
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "x\n") << text;
+        EXPECT_EQ(status, 1) << text;
+        EXPECT_NE(err.find("Error: 3: [#"), std::string::npos) << err;
+        EXPECT_NE(err.find(": a comment opened behind a removed directive runs on.\n"),
+                  std::string::npos)
+            << err;
+    }
 }
 
 TEST_F(CondBlock, NestingLimit)

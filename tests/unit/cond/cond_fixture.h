@@ -5,12 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <filesystem>
 #include <string>
-#include <system_error>
+
+#include "../support/scratch_dir.h"
 
 #include "cond/cond_block.h"
 #include "cond/cond_eval.h"
@@ -38,33 +37,19 @@ protected:
     void TearDown() override
     {
         support::set_exit_hook(saved_hook_);
-        cond::line_reset();
-        if (!input_path_.empty()) {
-            std::remove(input_path_.c_str());
-        }
+        cond::line_reset();  // closes the input before the scratch folder goes
     }
 
-    // The folder for scratch files ($VELK_TEST_TMP, else the system's temporary folder), created.
-    static std::string scratch_folder()
-    {
-        const char *dir = std::getenv("VELK_TEST_TMP");
-        std::error_code ec;
-        std::string path = dir != nullptr ? dir : std::filesystem::temp_directory_path(ec).string();
-        std::filesystem::create_directories(path, ec);
-        return path;
-    }
+    // This test's own scratch folder (scratch::ScratchDir), removed after TearDown.
+    const std::string &scratch_folder() const { return scratch_.path(); }
 
     // Writes bytes to a scratch file of this test and opens it as the input.
     void open_input(const std::string &bytes)
     {
-        // One file per test: CTest runs the tests of this binary in parallel.
-        input_path_ = scratch_folder() + "/cond_input_" +
-                      testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
-        FILE *f = std::fopen(input_path_.c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-        ASSERT_EQ(cond::line_open(input_path_.c_str()), 0);
+        ASSERT_FALSE(scratch_folder().empty());
+        const std::string path = scratch_ / "input.txt";
+        scratch::write_file(path, bytes);
+        ASSERT_EQ(cond::line_open(path.c_str()), 0);
     }
 
     // Appends one pattern (converted as the command line converts it) with its value.
@@ -114,6 +99,6 @@ protected:
 
 private:
     std::deque<std::string> patterns_;
-    std::string input_path_;
+    scratch::ScratchDir scratch_;
     support::exit_hook_fn saved_hook_ = nullptr;
 };

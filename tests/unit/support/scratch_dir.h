@@ -1,4 +1,5 @@
-// Test helpers for the file utilities: a scratch folder of the test's own and whole-file I/O.
+// Test helpers shared by every unit test that touches files: a scratch folder of the test's own
+// and whole-file I/O.
 #pragma once
 
 #include <cstdlib>
@@ -23,7 +24,7 @@ public:
         fs::create_directories(root, ec);
         std::random_device seed;
         for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-            fs::path candidate = root / ("file_util." + std::to_string(seed()));
+            fs::path candidate = root / ("velk_test." + std::to_string(seed()));
             if (fs::create_directory(candidate, ec)) {
                 path_ = candidate.string();
             }

@@ -1,0 +1,6 @@
+#ifdef A
+x
+#else /* A
+y */
+#endif
+b

@@ -1,0 +1,7 @@
+#ifdef A
+#ifdef B
+x
+#endif /* B
+*/
+#endif
+b

@@ -1,0 +1,6 @@
+a
+#ifdef AA
+x
+#endif /* AA
+  */
+b

@@ -1,0 +1,7 @@
+a
+#ifdef AA
+x
+#else /* A */ /**/
+y
+#endif /* AA */ // /*
+b
