@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <mutex>
+#include <string_view>
 #include <unordered_map>
 
 #include "cli/cli_run.h"
@@ -34,9 +36,10 @@ struct tally {
     int files = 0;  // files whose conditionals test the name
     int lines = 0;  // conditional directives that test it
 };
-std::unordered_map<std::string, tally> tallies;       // symbols_add: every tested name
-std::vector<std::vector<std::string>> define_lists;   // symbols_add: each file's #define and #undef
-                                                       // names, counted for the tested names at the end
+// symbols_add: the names of every file added, kept whole so that the tallies' keys can point into
+// them; each file's #define and #undef names beside, counted for the tested names at the end.
+std::deque<sym_file> kept;
+std::unordered_map<std::string_view, tally> tallies;  // symbols_add: every tested name
 
 bool is_ident_start(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
 bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
@@ -91,12 +94,22 @@ char *skip_operand(char *q)
     return q;
 }
 
+// Appends the len bytes at s to out.text.
+sym_name keep_name(sym_file &out, const char *s, std::size_t len)
+{
+    const sym_name n{static_cast<unsigned>(out.text.size()), static_cast<unsigned>(len)};
+    out.text.append(s, len);
+    return n;
+}
+
 // Records name for the directive whose names begin at uses[first], once per directive.
 void add_use(sym_file &out, std::size_t first, const char *s, std::size_t len, int line_no)
 {
-    for (std::size_t i = first; i < out.uses.size(); ++i)
-        if (out.uses[i].name.size() == len && std::memcmp(out.uses[i].name.data(), s, len) == 0) return;
-    out.uses.push_back(sym_use{std::string(s, len), line_no});
+    for (std::size_t i = first; i < out.uses.size(); ++i) {
+        const sym_name &n = out.uses[i].name;
+        if (n.length == len && std::memcmp(out.text.data() + n.offset, s, len) == 0) return;
+    }
+    out.uses.push_back(sym_use{keep_name(out, s, len), line_no});
 }
 
 // Walks the text of a conditional from q to the end of its physical line through the filter's
@@ -152,7 +165,7 @@ void record_define(const char *p, sym_file &out)
     const char *name = q;
     if (!is_ident_start(static_cast<unsigned char>(*q))) return;
     while (is_ident(static_cast<unsigned char>(*q))) ++q;
-    out.defines.emplace_back(name, static_cast<std::size_t>(q - name));
+    out.defines.push_back(keep_name(out, name, static_cast<std::size_t>(q - name)));
 }
 
 // One physical line of a file that the lexer must see, as the first pass over it finds it.
@@ -166,50 +179,101 @@ struct line_info {
     bool backslash;        // its text ends in a backslash
 };
 
-// First pass, without the lexer: the lines the lexer must see. A plain line that holds no
-// directive changes nothing in any state and is left out, unless it follows a backslash (it may
-// continue a conditional or a line comment). The bytes that matter (newline, '/', quotes) are
-// found eight at a time with the line reader's word tests.
+// The whole line that begins at start (line number line_no), classified.
+line_info take_line(const char *d, std::size_t n, std::size_t start, int line_no)
+{
+    line_info li{line_no, start, n, false, true, false, false};
+    const char *nl = static_cast<const char *>(std::memchr(d + start, '\n', n - start));
+    if (nl) {
+        li.newline = true;
+        li.text_end = static_cast<std::size_t>(nl - d);
+        if (li.text_end > start && d[li.text_end - 1] == '\r') --li.text_end;
+    }
+    std::size_t q = start;
+    while (q < li.text_end && (d[q] == ' ' || d[q] == '\t')) ++q;
+    li.hash = q < li.text_end && d[q] == '#';
+    for (; q < li.text_end; ++q) {
+        const char c = d[q];
+        if (c == '/' || c == '"' || c == '\'') {
+            li.plain = false;
+            break;
+        }
+    }
+    li.backslash = li.text_end > start && d[li.text_end - 1] == '\\';
+    return li;
+}
+
+// First pass, without the lexer: the lines the lexer must see. A line that holds none of '/',
+// quotes, '#' and backslashes is plain, holds no directive and continues nothing: it changes no
+// state and is passed over with nothing but its newline counted. The bytes are tested eight at a
+// time with the line reader's word tests; only the lines holding one of those bytes, and each
+// line behind a backslash (it may continue a conditional or a line comment), are looked at.
 void find_lines(const char *d, std::size_t n, std::vector<line_info> &lines)
 {
     const bool words = cond::word_low_first();
-    std::size_t pos = 0;
-    int line_no = 0;
-    bool after_backslash = false;
+    const std::uint64_t nl_word = cond::WORD_ONES * '\n';
+    std::size_t pos = 0;         // scanned up to here
+    std::size_t line_start = 0;  // the line holding pos begins here
+    int line_no = 1;             // and has this number
     while (pos < n) {
-        line_info li{++line_no, pos, n, false, true, false, false};
-        std::size_t q = pos;
-        while (q < n && (d[q] == ' ' || d[q] == '\t')) ++q;
-        li.hash = q < n && d[q] == '#';
-        // The next newline, noting on the way whether a '/' or a quote comes first.
-        for (;;) {
-            if (words) {
-                while (n - q >= 8) {
-                    std::uint64_t w;
-                    std::memcpy(&w, d + q, sizeof w);
-                    const std::uint64_t m = cond::word_has_byte(w, '\n') | cond::word_has_byte(w, '/') |
-                                            cond::word_has_byte(w, '"') | cond::word_has_byte(w, '\'');
-                    if (m != 0) {
-                        q += cond::word_first(m);
-                        break;
+        // The next byte that matters, counting the newlines passed on the way.
+        std::size_t hit = n;
+        if (words) {
+            while (n - pos >= 8) {
+                std::uint64_t w;
+                std::memcpy(&w, d + pos, sizeof w);
+                const std::uint64_t m = cond::word_has_byte(w, '/') | cond::word_has_byte(w, '"') |
+                                        cond::word_has_byte(w, '\'') | cond::word_has_byte(w, '#') |
+                                        cond::word_has_byte(w, '\\');
+                if (m != 0) break;
+                const std::uint64_t nls = ~cond::word_nonzero(w ^ nl_word) & cond::WORD_HIGHS;
+                if (nls != 0) {
+                    std::uint64_t k = nls;
+                    int count = 0;
+                    std::size_t last = 0;
+                    while (k != 0) {
+                        last = cond::word_first(k);
+                        k &= k - 1;
+                        ++count;
                     }
-                    q += 8;
+                    line_no += count;
+                    line_start = pos + last + 1;
                 }
+                pos += 8;
             }
-            while (q < n && d[q] != '\n' && d[q] != '/' && d[q] != '"' && d[q] != '\'') ++q;
-            if (q >= n || d[q] == '\n') break;
-            li.plain = false;
-            ++q;
         }
-        if (q < n) {
-            li.newline = true;
-            li.text_end = q;
-            if (q > pos && d[q - 1] == '\r') --li.text_end;
+        for (; pos < n; ++pos) {
+            const char c = d[pos];
+            if (c == '/' || c == '"' || c == '\'' || c == '#' || c == '\\') {
+                hit = pos;
+                break;
+            }
+            if (c == '\n') {
+                ++line_no;
+                line_start = pos + 1;
+            }
+            if (words && n - pos >= 8 && ((pos + 1) & 7) == 0) {
+                ++pos;
+                break;  // back to whole words
+            }
         }
-        li.backslash = li.text_end > pos && d[li.text_end - 1] == '\\';
-        if (!li.plain || li.hash || li.backslash || after_backslash) lines.push_back(li);
-        after_backslash = li.backslash;
-        pos = q + 1;
+        if (hit == n) continue;
+        // The line holding the hit, and each line continued by a backslash behind it.
+        bool after_backslash = false;
+        for (;;) {
+            const line_info li = take_line(d, n, line_start, line_no);
+            if (!li.plain || li.hash || li.backslash || after_backslash) lines.push_back(li);
+            after_backslash = li.backslash;
+            if (!li.newline) {
+                pos = n;
+                break;
+            }
+            line_start = li.text_end + 1;
+            while (d[line_start - 1] != '\n') ++line_start;
+            ++line_no;
+            pos = line_start;
+            if (!after_backslash || pos >= n) break;
+        }
     }
 }
 
@@ -336,41 +400,53 @@ bool symbols_scan(const std::string &file, sym_file &out, std::string &err)
 
 std::string symbols_add(const std::string &file, sym_file &scan, bool locate)
 {
+    kept.push_back(std::move(scan));
+    const sym_file &f = kept.back();
+    const auto view = [&f](const sym_name &n) { return std::string_view(f.text.data() + n.offset, n.length); };
     std::string text;
-    std::vector<const std::string *> seen;
-    for (const sym_use &u : scan.uses) {
-        tally &t = tallies[u.name];
-        ++t.lines;
-        seen.push_back(&u.name);
-        if (locate) text += file + ":" + std::to_string(u.line) + ": " + u.name + "\n";
+    std::vector<std::string_view> seen;
+    for (const sym_use &u : f.uses) {
+        const std::string_view name = view(u.name);
+        ++tallies[name].lines;
+        seen.push_back(name);
+        if (locate) {
+            text += file;
+            text += ':';
+            text += std::to_string(u.line);
+            text += ": ";
+            text += name;
+            text += '\n';
+        }
     }
-    std::sort(seen.begin(), seen.end(), [](const std::string *a, const std::string *b) { return *a < *b; });
+    std::sort(seen.begin(), seen.end());
     for (std::size_t i = 0; i < seen.size(); ++i)
-        if (i == 0 || *seen[i] != *seen[i - 1]) ++tallies[*seen[i]].files;
-    if (!scan.defines.empty()) define_lists.push_back(std::move(scan.defines));
+        if (i == 0 || seen[i] != seen[i - 1]) ++tallies[seen[i]].files;
     return text;
 }
 
 std::string symbols_table(int *names, int *open)
 {
-    std::unordered_map<std::string, int> define_counts;
-    for (const std::vector<std::string> &list : define_lists)
-        for (const std::string &d : list)
-            if (tallies.find(d) != tallies.end()) ++define_counts[d];
-    std::vector<std::pair<const std::string *, const tally *>> rows;
+    std::unordered_map<std::string_view, int> define_counts;
+    for (const sym_file &f : kept)
+        for (const sym_name &d : f.defines) {
+            const std::string_view name(f.text.data() + d.offset, d.length);
+            if (tallies.find(name) != tallies.end()) ++define_counts[name];
+        }
+    std::vector<std::pair<std::string_view, const tally *>> rows;
     rows.reserve(tallies.size());
-    for (const auto &e : tallies) rows.emplace_back(&e.first, &e.second);
+    for (const auto &e : tallies) rows.emplace_back(e.first, &e.second);
     std::sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) {
-        return a.second->files != b.second->files ? a.second->files > b.second->files : *a.first < *b.first;
+        return a.second->files != b.second->files ? a.second->files > b.second->files : a.first < b.first;
     });
     std::string text;
     *names = static_cast<int>(rows.size());
     *open = 0;
     for (const auto &r : rows) {
-        const int value = settle(*r.first);
+        const int value = settle(std::string(r.first));
         if (value == cond::COND_UNKNOWN) ++*open;
-        const auto d = define_counts.find(*r.first);
-        text += *r.first + "\t" + std::to_string(r.second->files) + "\t" + std::to_string(r.second->lines) + "\t" +
+        const auto d = define_counts.find(r.first);
+        text += r.first;
+        text += "\t" + std::to_string(r.second->files) + "\t" + std::to_string(r.second->lines) + "\t" +
                 std::to_string(d == define_counts.end() ? 0 : d->second) + "\t" + settled_word(value) + "\n";
     }
     return text;
@@ -381,7 +457,7 @@ int symbols_count() { return static_cast<int>(tallies.size()); }
 void symbols_reset()
 {
     tallies.clear();
-    define_lists.clear();
+    kept.clear();
     option_text.clear();
     option_argv.clear();
 }

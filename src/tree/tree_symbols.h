@@ -8,17 +8,25 @@
 
 namespace tree {
 
+// A name within sym_file::text.
+struct sym_name {
+    unsigned offset;
+    unsigned length;
+};
+
 // One name tested by one conditional directive: where it first stands in that directive.
 struct sym_use {
-    std::string name;
+    sym_name name;
     int line;  // physical line, from 1
 };
 
 // What one file holds: its tested names, directive by directive in text order (each name once
-// per directive), and the names of its #define and #undef lines.
+// per directive), and the names of its #define and #undef lines; every name's bytes in text, so
+// that a file costs a few allocations however many names it holds.
 struct sym_file {
+    std::string text;
     std::vector<sym_use> uses;
-    std::vector<std::string> defines;
+    std::vector<sym_name> defines;
 };
 
 // Fills the filter's option flags and pattern table from the velkrun options (vopts). Returns 0,

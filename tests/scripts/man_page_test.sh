@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the manual pages against the programs they describe:
 #  - both pages format with no groff warning;
-#  - every option of velkrun's usage line and of velkrun-tree's usage line has its own entry;
+#  - every option of velkrun's usage line and of velkrun-tree's usage line has its own entry, and
+#    velkrun-tree.1 shows an example of --check, --diff and --symbols;
 #  - every example in velkrun.1 that runs velkrun on a file shown in the page gives the output
 #    the page shows;
 #  - every message that the sources of velkrun can write is listed under DIAGNOSTICS.
@@ -116,6 +117,11 @@ done
 [ ${#tree_options[@]} -ge 4 ] || fail "too few options read from velkrun-tree --help: $tree_usage"
 for opt in "${tree_options[@]}"; do
   has_entry velkrun-tree.1 "$opt" || fail "velkrun-tree.1 has no entry for $opt"
+done
+# The modes a user reaches for first each have a worked example.
+for opt in --check --diff --symbols; do
+  grep -qE -- "^ +\\$ velkrun-tree $opt " "$scratch/velkrun-tree.1.txt" ||
+    fail "velkrun-tree.1 shows no example of $opt"
 done
 
 # Examples: a block shown under "The file NAME holds:" or "a file NAME of ... lines:" is written
