@@ -6,12 +6,12 @@
 // Without a "%%" line the whole input is the body and the command line is "@" alone. The body is
 // put into a memory file; the run's standard output and standard error go to memory streams, and
 // the process-ending path is intercepted through the exit hook. Each input runs twice, with "-n"
-// and with "-nv" put in front of its options (any v of its own taken out), and the pair must agree: the same status and
-// messages, every written line behind its own number with its input bytes, no line written by
-// both, and together every line read (up to the failing one when the run fails). Where the run
-// reached the body, its output, messages and status must also be those of a plain model of the
-// scanner and the block processor (with the evaluator's model of fuzz_cond_model.h), given the
-// options and the pattern table that the real command-line parser set up.
+// and with "-nv" put in front of its options (any v of its own taken out), and the pair must agree:
+// the same status and messages, every written line behind its own number with its input bytes, no
+// line written by both, and together every line read (up to the failing one when the run fails).
+// Where the run reached the body, its output, messages and status must also be those of a plain
+// model of the scanner and the block processor (with the evaluator's model of fuzz_cond_model.h),
+// given the options and the pattern table that the real command-line parser set up.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -25,8 +25,8 @@
 #include <vector>
 
 #include "cli/cli_run.h"
-#include "cond/cond_line.h"
 #include "cond/cond_block.h"
+#include "cond/cond_line.h"
 #include "cond/cond_options.h"
 #include "cond/cond_output.h"
 #include "fuzz_bytes.h"
@@ -44,15 +44,15 @@ struct ExitCalled {
 
 [[noreturn]] void throw_exit(int status) { throw ExitCalled{status}; }
 
-int body_fd = -1;        // memory file that holds the body of the current input
-std::string body_path;   // its name as a path that fopen takes
+int body_fd = -1;       // memory file that holds the body of the current input
+std::string body_path;  // its name as a path that fopen takes
 
 struct Result {
     int status;
     std::string out;
     std::string err;
-    int lines_read;      // line_no when the run ended
-    bool scanned;        // the input file was opened
+    int lines_read;  // line_no when the run ended
+    bool scanned;    // the input file was opened
     // What the command line set up, for the model.
     bool opt_v, opt_n, opt_T, undef_outside;
     std::vector<const char *> patterns;  // into the run's arguments
@@ -103,8 +103,8 @@ Result run_filter(std::vector<std::string> &args)
 
 [[noreturn]] void fail(const char *what, const Result &a, const Result &b)
 {
-    std::fprintf(stderr, "filter check failed: %s\nstatus %d / %d\nstderr: %s\n--\n%s\n", what, a.status,
-                 b.status, a.err.c_str(), b.err.c_str());
+    std::fprintf(stderr, "filter check failed: %s\nstatus %d / %d\nstderr: %s\n--\n%s\n", what,
+                 a.status, b.status, a.err.c_str(), b.err.c_str());
     std::abort();
 }
 
@@ -131,7 +131,8 @@ std::set<int> numbered(const Result &r, const Result &other, const std::vector<s
     while (pos < r.out.size()) {
         size_t digits = r.out.find_first_not_of(' ', pos);
         size_t colon = r.out.find(": ", digits);
-        if (digits == std::string::npos || colon == std::string::npos || colon == digits || colon - pos < 6) {
+        if (digits == std::string::npos || colon == std::string::npos || colon == digits ||
+            colon - pos < 6) {
             fail("unnumbered output", r, other);
         }
         int no = std::atoi(r.out.substr(digits, colon - digits).c_str());
@@ -149,24 +150,24 @@ std::set<int> numbered(const Result &r, const Result &other, const std::vector<s
     return seen;
 }
 
-
 // The scanner and the block processor, written plainly from their rules.
 struct FilterModel {
     fuzz_model::CondModel ev;  // the evaluator; its line and line_no follow the current line
     bool opt_v, opt_n, opt_T;
     std::string body;
-    size_t pos = 0;      // next byte of body to read
+    size_t pos = 0;  // next byte of body to read
     std::string out;
-    std::string bytes;   // the current line as read, a CR before its LF taken out
-    bool cr = false;     // that CR was there
-    std::string text;    // the current line up to its first NUL: what the scan sees
+    std::string bytes;  // the current line as read, a CR before its LF taken out
+    bool cr = false;    // that CR was there
+    std::string text;   // the current line up to its first NUL: what the scan sees
     int line_no = 0;
     int if_depth = 0;
     int comment_f = 0, comment2_f = 0, string_f = 0;
 
     static constexpr size_t npos = std::string::npos;
 
-    FilterModel(const Result &r, const std::string &input) : opt_v(r.opt_v), opt_n(r.opt_n), opt_T(r.opt_T), body(input)
+    FilterModel(const Result &r, const std::string &input)
+        : opt_v(r.opt_v), opt_n(r.opt_n), opt_T(r.opt_T), body(input)
     {
         ev.patterns = r.patterns;
         ev.values = r.values;
@@ -299,12 +300,16 @@ struct FilterModel {
             q++;
         }
         const size_t len = std::strlen(word);
-        return text.compare(std::min(q, text.size()), len, word) == 0 && !fuzz_model::ident(at(q + len));
+        return text.compare(std::min(q, text.size()), len, word) == 0 &&
+               !fuzz_model::ident(at(q + len));
     }
 
     int open_kind(size_t p) const
     {
-        return is(p, "ifndef") ? cond::DIR_IFNDEF : is(p, "if") ? cond::DIR_IF : is(p, "ifdef") ? cond::DIR_IFDEF : -1;
+        return is(p, "ifndef")  ? cond::DIR_IFNDEF
+               : is(p, "if")    ? cond::DIR_IF
+               : is(p, "ifdef") ? cond::DIR_IFDEF
+                                : -1;
     }
 
     // The text behind a removed #else or #endif is not tracked, but a block comment opened there
@@ -318,7 +323,8 @@ struct FilterModel {
         const bool open = comment_f;
         comment_f = comment2_f = string_f = 0;
         if (open) {
-            ev.error("Error: %d: %s: a comment opened behind a removed directive runs on.\n", text.substr(p));
+            ev.error("Error: %d: %s: a comment opened behind a removed directive runs on.\n",
+                     text.substr(p));
         }
     }
 
@@ -355,7 +361,8 @@ struct FilterModel {
                         ev.error("Error: %d: %s: cannot analyze.\n", text.substr(p));
                     }
                     if (!ev.undef_outside) {
-                        throw fuzz_model::Failed{ev.format("Error: %d: #elif: cannot leave or delete.\n", "")};
+                        throw fuzz_model::Failed{
+                            ev.format("Error: %d: #elif: cannot leave or delete.\n", "")};
                     }
                     if (ev.directive(cond::DIR_ELIF) == cond::COND_TRUE && !taken) {
                         keep = enclosing;
@@ -449,7 +456,9 @@ void check_model(const Result &r, const Result &other, const std::string &body)
     int status;
     m.run(out, err, status);
     if (out != r.out || err != r.err || status != r.status) {
-        std::fprintf(stderr, "filter disagrees with the model\nmodel status %d, stderr: %s\nmodel stdout:\n%s\n--\nreal stdout:\n%s\n",
+        std::fprintf(stderr,
+                     "filter disagrees with the model\nmodel status %d, stderr: %s\nmodel "
+                     "stdout:\n%s\n--\nreal stdout:\n%s\n",
                      status, err.c_str(), out.c_str(), r.out.c_str());
         fail("model", r, other);
     }
@@ -499,7 +508,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
         body = input.substr(sep == 0 ? 3 : sep + 4);
     }
-    if (ftruncate(body_fd, 0) != 0 || pwrite(body_fd, body.data(), body.size(), 0) != static_cast<ssize_t>(body.size())) {
+    if (ftruncate(body_fd, 0) != 0 ||
+        pwrite(body_fd, body.data(), body.size(), 0) != static_cast<ssize_t>(body.size())) {
         std::abort();
     }
     for (std::string &o : opts) {
@@ -547,7 +557,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             fail("a line read but written by neither run", kept, gone);
         }
     }
-    if (kept.status == 0 && read > 0 && (!all.count(read) || read != static_cast<int>(lines.size()))) {
+    if (kept.status == 0 && read > 0 &&
+        (!all.count(read) || read != static_cast<int>(lines.size()))) {
         fail("a completed run lost its last lines", kept, gone);
     }
     if (!all.empty() && *all.rbegin() > read) {

@@ -10,8 +10,8 @@
 
 namespace cond {
 
-static char name_buf[NAME_MAX_LEN + 1];  // eval_name: the name being looked up
-static char work[OPERAND_MAX + 1];       // eval_*_expr: working copy of the operand, rewritten
+static char name_buf[NAME_MAX_LEN + 1];       // eval_name: the name being looked up
+static char work[OPERAND_MAX + 1];            // eval_*_expr: working copy of the operand, rewritten
 static PatFilter list_filter[LIST_MAX];       // eval_name: what each table pattern demands
 static const char *list_filter_of[LIST_MAX];  // eval_name: the pattern list_filter was made from
 
@@ -35,8 +35,7 @@ enum CommentAt { NO_COMMENT, LINE_COMMENT, BLOCK_COMMENT };
 // "/*/" counts as closed, and *after is set behind it; an unclosed one ends the run with
 // unclosed_fmt and the operand excerpt. Reading on at *after sees what deleting the comment
 // would have put at p.
-static CommentAt take_comment(char *p, char **after, const char *unclosed_fmt,
-                              const char *operand)
+static CommentAt take_comment(char *p, char **after, const char *unclosed_fmt, const char *operand)
 {
     if (p[0] != '/' || (p[1] != '/' && p[1] != '*')) {
         return NO_COMMENT;

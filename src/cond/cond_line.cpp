@@ -34,7 +34,10 @@ static int fill()
     return std::ferror(fp) ? -1 : 0;
 }
 
-[[noreturn]] static void read_failed() { support::fatal("Error: %s: cannot read the file.\n", in_name); }
+[[noreturn]] static void read_failed()
+{
+    support::fatal("Error: %s: cannot read the file.\n", in_name);
+}
 
 int line_open(const char *name)
 {

@@ -8,7 +8,8 @@
 
 namespace namelist {
 
-int name_lst_dup_check = 1;  // callers: non-zero keeps the add_name family from storing a name twice
+int name_lst_dup_check =
+    1;  // callers: non-zero keeps the add_name family from storing a name twice
 
 namespace {
 
@@ -21,7 +22,8 @@ enum class Carry { keep, integer, string };
 // Stores a copy of name, its hash and the carried value into e. Returns false when a copy could
 // not be had; e is then left without either copy.
 bool fill_entry(NAME_LST *e, const char *name, std::int32_t hash, Carry carry, const char *arg,
-                std::int32_t v) {
+                std::int32_t v)
+{
     char *name_copy = support::setstr(name);
     if (name_copy == nullptr) return false;
     if (carry == Carry::string) {
@@ -41,7 +43,8 @@ bool fill_entry(NAME_LST *e, const char *name, std::int32_t hash, Carry carry, c
 
 // A new record (zero-filled, so next is null) holding name and the carried value, or null.
 NAME_LST *new_entry(const char *name, std::int32_t hash, Carry carry, const char *arg,
-                    std::int32_t v) {
+                    std::int32_t v)
+{
     auto *e = static_cast<NAME_LST *>(support::getmem(static_cast<int>(sizeof(NAME_LST))));
     if (e == nullptr) return nullptr;
     if (!fill_entry(e, name, hash, carry, arg, v)) {
@@ -51,14 +54,16 @@ NAME_LST *new_entry(const char *name, std::int32_t hash, Carry carry, const char
     return e;
 }
 
-NAME_LST *last_record(NAME_LST *list) {
+NAME_LST *last_record(NAME_LST *list)
+{
     while (list->next != nullptr) list = list->next;
     return list;
 }
 
 // Shared body of add_list2 and add_list3, each with its own remembered tail.
 int add_at_tail(NAME_LST *&tail, NAME_LST *list, const char *name, Carry carry, const char *arg,
-                std::int32_t v, int find_tail) {
+                std::int32_t v, int find_tail)
+{
     std::int32_t hash = name_hash(name);
     if (find_tail != 0 && list != nullptr) tail = last_record(list);
     if (tail == nullptr) return -1;
@@ -71,7 +76,8 @@ int add_at_tail(NAME_LST *&tail, NAME_LST *list, const char *name, Carry carry, 
 }
 
 // Shared body of the add_name family.
-int add_unique(NAME_LST *list, const char *name, Carry carry, const char *arg, std::int32_t v) {
+int add_unique(NAME_LST *list, const char *name, Carry carry, const char *arg, std::int32_t v)
+{
     if (list == nullptr) return -1;
     std::int32_t hash = name_hash(name);
     NAME_LST *first_empty = nullptr;
@@ -92,12 +98,14 @@ int add_unique(NAME_LST *list, const char *name, Carry carry, const char *arg, s
 }
 
 // A remembered tail must never outlive the record it points to, nor survive its head's reset.
-void forget_tail(const NAME_LST *r) {
+void forget_tail(const NAME_LST *r)
+{
     if (add_list2_tail == r) add_list2_tail = nullptr;
     if (add_list3_tail == r) add_list3_tail = nullptr;
 }
 
-void release_all(NAME_LST *head, bool with_strings) {
+void release_all(NAME_LST *head, bool with_strings)
+{
     if (head == nullptr) return;
     NAME_LST *e = head->next;
     while (e != nullptr) {
@@ -118,7 +126,8 @@ void release_all(NAME_LST *head, bool with_strings) {
     head->next = nullptr;
 }
 
-int empty_entry(NAME_LST *list, const char *name, bool with_string) {
+int empty_entry(NAME_LST *list, const char *name, bool with_string)
+{
     NAME_LST *e = ser_name(list, name);
     if (e == nullptr) return -1;
     support::freemem(e->name);
@@ -132,13 +141,15 @@ int empty_entry(NAME_LST *list, const char *name, bool with_string) {
 
 }  // namespace
 
-void nl_store_reset() {
+void nl_store_reset()
+{
     name_lst_dup_check = 1;
     add_list2_tail = nullptr;
     add_list3_tail = nullptr;
 }
 
-std::int32_t name_hash(const char *s) {
+std::int32_t name_hash(const char *s)
+{
     if (s == nullptr) return 0;
     // Summed unsigned so the wrap-around is defined; each byte counts as a signed 8-bit number.
     std::uint32_t sum = 0;
@@ -161,44 +172,53 @@ std::int32_t name_hash(const char *s) {
     return static_cast<std::int32_t>(sum);
 }
 
-void name_init(NAME_LST *head) {
+void name_init(NAME_LST *head)
+{
     if (head == nullptr) return;
     head->name = nullptr;
     head->next = nullptr;
 }
 
-int add_list(NAME_LST *list, const char *name) {
+int add_list(NAME_LST *list, const char *name)
+{
     if (list == nullptr) return -1;
     std::int32_t hash = name_hash(name);
     NAME_LST *last = last_record(list);
-    if (last->name == nullptr) return fill_entry(last, name, hash, Carry::keep, nullptr, 0) ? 0 : -1;
+    if (last->name == nullptr)
+        return fill_entry(last, name, hash, Carry::keep, nullptr, 0) ? 0 : -1;
     NAME_LST *e = new_entry(name, hash, Carry::keep, nullptr, 0);
     if (e == nullptr) return -1;
     last->next = e;
     return 0;
 }
 
-int add_list2(NAME_LST *list, const char *name, const char *arg, int find_tail) {
+int add_list2(NAME_LST *list, const char *name, const char *arg, int find_tail)
+{
     return add_at_tail(add_list2_tail, list, name, Carry::string, arg, 0, find_tail);
 }
 
-int add_list3(NAME_LST *list, const char *name, std::int32_t value, int find_tail) {
+int add_list3(NAME_LST *list, const char *name, std::int32_t value, int find_tail)
+{
     return add_at_tail(add_list3_tail, list, name, Carry::integer, nullptr, value, find_tail);
 }
 
-int add_name(NAME_LST *list, const char *name) {
+int add_name(NAME_LST *list, const char *name)
+{
     return add_unique(list, name, Carry::integer, nullptr, 0);
 }
 
-int add_name2(NAME_LST *list, const char *name, const char *arg) {
+int add_name2(NAME_LST *list, const char *name, const char *arg)
+{
     return add_unique(list, name, Carry::string, arg, 0);
 }
 
-int add_name3(NAME_LST *list, const char *name, std::int32_t value) {
+int add_name3(NAME_LST *list, const char *name, std::int32_t value)
+{
     return add_unique(list, name, Carry::integer, nullptr, value);
 }
 
-NAME_LST *ser_name(NAME_LST *list, const char *name) {
+NAME_LST *ser_name(NAME_LST *list, const char *name)
+{
     std::int32_t hash = name_hash(name);
     for (NAME_LST *e = list; e != nullptr; e = e->next) {
         if (e->name != nullptr && e->hash == hash && std::strcmp(e->name, name) == 0) return e;
@@ -212,7 +232,8 @@ int del_name(NAME_LST *list, const char *name) { return empty_entry(list, name, 
 
 int del_name2(NAME_LST *list, const char *name) { return empty_entry(list, name, true); }
 
-int ren_name(NAME_LST *list, const char *old_name, const char *new_name) {
+int ren_name(NAME_LST *list, const char *old_name, const char *new_name)
+{
     NAME_LST *e = ser_name(list, old_name);
     if (e == nullptr) return -1;
     // Copy before releasing: new_name may be the entry's own name.
@@ -224,7 +245,8 @@ int ren_name(NAME_LST *list, const char *old_name, const char *new_name) {
     return 0;
 }
 
-void set_allname(NAME_LST *list, char **names, int count) {
+void set_allname(NAME_LST *list, char **names, int count)
+{
     int i = 0;
     for (NAME_LST *e = list; e != nullptr; e = e->next, ++i) {
         nl_set_int(e, 0);

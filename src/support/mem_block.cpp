@@ -71,8 +71,8 @@ void *moremem(void *block, int size)
     if (grown) {
         return grown;
     }
-    report_size("cannot get the memory of %d K bytes\n", "cannot get the memory of %d bytes\n", size,
-                1000);
+    report_size("cannot get the memory of %d K bytes\n", "cannot get the memory of %d bytes\n",
+                size, 1000);
     out_of_memory();
 }
 

@@ -58,10 +58,7 @@ void put_text(const char *text, FILE *out)
     out_drain();
 }
 
-FILE *console_stream()
-{
-    return errfp == errfp_stdout ? stdout : stderr;
-}
+FILE *console_stream() { return errfp == errfp_stdout ? stdout : stderr; }
 
 // errmsg with its arguments already gathered.
 void vmessage(const char *fmt, va_list ap)

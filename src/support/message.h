@@ -11,9 +11,9 @@ namespace support {
 // (errfp_stdout) to standard output, any other stream is honoured by errmsg1 only.
 extern FILE *errfp;
 inline FILE *const errfp_stdout = reinterpret_cast<FILE *>(~static_cast<std::uintptr_t>(0));
-extern const char *cmd_name;  // application: the program's name, "velkrun: "; no writer reads it
-extern int errmsgWrite_flg;   // application: non-zero turns on logging by errmsgf
-extern int errmsg_output_flg; // set by every errmsg: at least one message has been shown
+extern const char *cmd_name;   // application: the program's name, "velkrun: "; no writer reads it
+extern int errmsgWrite_flg;    // application: non-zero turns on logging by errmsgf
+extern int errmsg_output_flg;  // set by every errmsg: at least one message has been shown
 
 // Writes fmt (formatted by err_edit when it holds a '%') to standard output when errfp is the
 // all-ones value (through the output stage, drained at once), else to standard error; then sets

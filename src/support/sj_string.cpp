@@ -9,15 +9,9 @@ namespace {
 using uchar = unsigned char;
 
 // serstr alone pairs a lead byte only with a byte of the Shift_JIS trail class.
-inline bool is_sj_trail(uchar c)
-{
-    return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);
-}
+inline bool is_sj_trail(uchar c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
 
-inline bool is_blank(char c)
-{
-    return c == ' ' || c == '\t';
-}
+inline bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 // Copies the character at *p (both bytes of a pair) to *o and advances both.
 inline void copy_char(const char *&p, char *&o)
@@ -110,10 +104,7 @@ char *serstr(const char *s, const char *t)
     return nullptr;
 }
 
-char *srch_wild(const char *s)
-{
-    return const_cast<char *>(std::strpbrk(s, "*?"));
-}
+char *srch_wild(const char *s) { return const_cast<char *>(std::strpbrk(s, "*?")); }
 
 char *sp_skip(const char *s)
 {

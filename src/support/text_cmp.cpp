@@ -180,7 +180,8 @@ char *exp_tab(int tab, const char *line)
         if (next >= exp_tab_limit) {
             // This library's one report on standard output, so it goes through the output stage.
             char msg[300];
-            const int len = std::snprintf(msg, sizeof msg, "Error: %256.256s ... too long line\n", line);
+            const int len =
+                std::snprintf(msg, sizeof msg, "Error: %256.256s ... too long line\n", line);
             out_write(msg, static_cast<std::size_t>(len));
             fatal_exit(1);
         }
