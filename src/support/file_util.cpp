@@ -121,14 +121,21 @@ int copyFile(const char *src, const char *dst, int mode)
         std::fclose(in);
         return 0;
     }
+    // Opening a folder for reading succeeds on POSIX and only its read fails, so the source
+    // proves readable by giving its first block before the destination is emptied.
+    std::size_t got = std::fread(buf, 1, static_cast<std::size_t>(size), in);
+    if (got == 0 && std::ferror(in)) {
+        std::fclose(in);
+        freemem(buf);
+        return 0;
+    }
     FILE *out = std::fopen(dst, "wb");
     if (!out) {
         std::fclose(in);
         freemem(buf);
         return 0;
     }
-    std::size_t got;
-    while ((got = std::fread(buf, 1, static_cast<std::size_t>(size), in)) > 0) {
+    for (; got > 0; got = std::fread(buf, 1, static_cast<std::size_t>(size), in)) {
         if (std::fwrite(buf, 1, got, out) < got) {
             errmsg("%s: writing error\n", dst);
             Fclose(out, dst);

@@ -19,8 +19,8 @@ int getClusterSize(const char *path);
 // fails; the full figure goes to FreeDiskSpace.
 int getFreeSpace(const char *path);
 
-// Copies src to dst in binary; mode 1 leaves an existing dst alone. Returns 1 when copied, else 0;
-// writes "<dst>: writing error" for a failed write or close, nothing for files that do not open.
+// Copies src to dst in binary; mode 1 leaves an existing dst alone, as does a src that cannot be
+// read. Returns 1 when copied, else 0; "<dst>: writing error" only for a failed write or close.
 int copyFile(const char *src, const char *dst, int mode);
 
 // Closes fp (written to path): EOF without a message when the close or an earlier write of fp

@@ -236,6 +236,29 @@ TEST_F(FileCopy, FailuresBeforeWritingLeaveTheDestinationIntactAndSayNothing)
     EXPECT_EQ(support::copyFile(src.c_str(), (dir / "no/such/dst").c_str(), 0), 0);
 }
 
+// A folder opens for reading on POSIX and fails only at its first read; neither it nor a
+// missing file may cost the destination its data.
+TEST_F(FileCopy, SourcesThatCannotBeReadLeaveAnExistingDestinationAlone)
+{
+    std::string folder = dir / "folder";
+    ASSERT_TRUE(fs::create_directory(folder));
+    write_file(folder + "/inside", "not copied");
+    const std::string held = pattern(3000);
+    for (const std::string &source : {folder, dir / "missing"}) {
+        for (int mode : {0, 2}) {
+            write_file(dst, held);
+            CaptureStderr();
+            EXPECT_EQ(support::copyFile(source.c_str(), dst.c_str(), mode), 0) << source;
+            EXPECT_EQ(GetCapturedStderr(), "") << source;
+            EXPECT_EQ(read_file(dst), held) << source << " mode " << mode;
+        }
+    }
+    // Nor is a destination created for them.
+    std::string fresh = dir / "fresh";
+    EXPECT_EQ(support::copyFile(folder.c_str(), fresh.c_str(), 0), 0);
+    EXPECT_FALSE(fs::exists(fresh));
+}
+
 TEST_F(FileCopy, DiskFilledToTheLastByteIsReportedTwice)
 {
     write_file(src, "data");
