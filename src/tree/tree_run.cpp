@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -31,6 +32,8 @@ struct file_result {
     outcome what = outcome::unchanged;
     std::string out;      // text for standard output (the diff)
     std::string msg;      // failure message, one or more lines
+    std::string tmp_path; // a rewrite: the complete new text, waiting for the finisher to replace
+                          // the file with it
     sym_file sym;         // --symbols: what the file tests
 };
 
@@ -180,15 +183,10 @@ void process_file(const std::string &file, int slot, file_result &r)
         }
         if (tmp && std::fclose(tmp) != 0 && failure.empty()) failure = "cannot write the temporary file; not rewritten";
         tmp = nullptr;
-        if (failure.empty() && !backup.empty() && !fs_backup(file, file + backup, err))
-            failure = "cannot write the backup " + file + backup + ": " + err + "; not rewritten";
-        // After an interrupt nothing more is replaced: the file stays as it was.
-        if (failure.empty() && !stop_requested()) {
-            if (fs_replace(tmp_path, file, err)) {
-                tmp_path.clear();
-            } else {
-                failure = "cannot replace the file: " + err;
-            }
+        if (failure.empty()) {
+            // The finisher keeps the backup and replaces the file.
+            r.tmp_path = tmp_path;
+            tmp_path.clear();
         }
     }
     if (tmp) std::fclose(tmp);
@@ -205,6 +203,52 @@ void process_file(const std::string &file, int slot, file_result &r)
     }
 }
 
+// The finisher: replacing a file can wait on the disk (a file system may write the new text out
+// before the rename), so one thread of its own does it while the workers go on running velkrun.
+std::deque<std::size_t> to_finish;   // workers: results whose file is to be replaced, in order
+bool finish_closing = false;         // run: no more results will be queued
+std::condition_variable finish_ready;
+
+// Keeps the backup and replaces the file of result i with its new text; after an interrupt,
+// nothing more is replaced and the file stays as it was.
+void finish_file(std::size_t i, file_result &r)
+{
+    const std::string &file = walk_files[i];
+    std::string err;
+    if (stop_requested()) {
+        r.what = outcome::failed;
+        r.msg = "interrupted; not rewritten";
+    } else if (!backup.empty() && !fs_backup(file, file + backup, err)) {
+        r.what = outcome::failed;
+        r.msg = "cannot write the backup " + file + backup + ": " + err + "; not rewritten";
+    } else if (fs_replace(r.tmp_path, file, err)) {
+        r.tmp_path.clear();
+    } else {
+        r.what = outcome::failed;
+        r.msg = "cannot replace the file: " + err;
+    }
+    if (!r.tmp_path.empty()) fs_remove(r.tmp_path);
+    r.tmp_path.clear();
+}
+
+void finisher()
+{
+    std::unique_lock<std::mutex> g(result_lock);
+    for (;;) {
+        finish_ready.wait(g, []() { return !to_finish.empty() || finish_closing; });
+        if (to_finish.empty()) return;
+        const std::size_t i = to_finish.front();
+        to_finish.pop_front();
+        file_result r = std::move(results[i]);
+        g.unlock();
+        finish_file(i, r);
+        g.lock();
+        r.done = true;
+        results[i] = std::move(r);
+        if (i == awaited) result_ready.notify_all();
+    }
+}
+
 void worker(int slot)
 {
     for (;;) {
@@ -217,6 +261,12 @@ void worker(int slot)
             process_file(walk_files[i], slot, r);
         }
         std::lock_guard<std::mutex> g(result_lock);
+        if (!r.tmp_path.empty()) {
+            results[i] = std::move(r);
+            to_finish.push_back(i);
+            finish_ready.notify_one();
+            continue;
+        }
         r.done = true;
         results[i] = std::move(r);
         // Only the result the main thread waits for wakes it; it finds the others done.
@@ -334,6 +384,9 @@ int run(int argc, char **argv)
     const std::size_t n_threads = total < static_cast<std::size_t>(n_jobs) ? total : static_cast<std::size_t>(n_jobs);
     std::vector<std::thread> threads;
     for (std::size_t t = 0; t < n_threads; ++t) threads.emplace_back(worker, static_cast<int>(t));
+    finish_closing = false;
+    std::thread finish_thread;
+    if (!writes_nothing()) finish_thread = std::thread(finisher);
 
     int n_changed = 0, n_unchanged = 0, n_failed = walk_failed;
     const bool list_files = !quiet && !diff_mode;
@@ -372,6 +425,14 @@ int run(int argc, char **argv)
                             i + 1 == total);
     }
     for (std::thread &t : threads) t.join();
+    if (finish_thread.joinable()) {
+        {
+            std::lock_guard<std::mutex> g(result_lock);
+            finish_closing = true;
+            finish_ready.notify_all();
+        }
+        finish_thread.join();
+    }
     if (stop_requested()) return finish_interrupted(interrupt_status());
     report_progress_clear();
     if (symbols_mode) return finish_symbols(static_cast<int>(total), n_failed);
@@ -403,6 +464,8 @@ void run_reset()
     results.clear();
     next_file = 0;
     awaited = 0;
+    to_finish.clear();
+    finish_closing = false;
     args_reset();
     walk_reset();
     report_reset();
