@@ -61,4 +61,43 @@ const char *skim_run(const char *base, const ChunkMasks *masks, const char *from
     return base + taken;
 }
 
+// Offset of the first byte at or behind from, and before end, whose bit is set in the field of the
+// masks; end when there is none.
+static std::size_t next_bit(const ChunkMasks *masks, std::uint64_t ChunkMasks::*field,
+                            std::size_t from, std::size_t end)
+{
+    for (std::size_t k = from / CHUNK; k * CHUNK < end; k++) {
+        const std::size_t chunk = k * CHUNK;
+        const unsigned lo = chunk < from ? static_cast<unsigned>(from - chunk) : 0;
+        const std::uint64_t m = masks[k].*field & bit_range(lo, 64);
+        if (m != 0) {
+            const std::size_t at = chunk + static_cast<std::size_t>(__builtin_ctzll(m));
+            return at < end ? at : end;
+        }
+    }
+    return end;
+}
+
+const char *skim_lines(const char *base, const ChunkMasks *masks, const char *from,
+                       const char *end, int state, long *lines)
+{
+    const char *p = skim_run(base, masks, from, end, state, lines);
+    while (state == SKIM_CODE) {
+        const std::size_t at = static_cast<std::size_t>(p - base);
+        const std::size_t stop_at = static_cast<std::size_t>(end - base);
+        const std::size_t nl = next_bit(masks, &ChunkMasks::newline, at, stop_at);
+        if (nl == stop_at || nl + 1 - at > SKIM_LINE_MAX) {
+            break;  // not complete before end, or too long
+        }
+        const std::size_t ev = next_bit(masks, &ChunkMasks::event, at, nl);
+        if (ev + 1 >= nl || base[ev] != '/' || base[ev + 1] != '/' ||
+            next_bit(masks, &ChunkMasks::high, at, nl) != nl) {
+            break;  // skim_run stopped at this line, so it holds a stop byte
+        }
+        ++*lines;
+        p = skim_run(base, masks, base + nl + 1, end, state, lines);
+    }
+    return p;
+}
+
 }  // namespace cond

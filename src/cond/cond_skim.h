@@ -32,4 +32,10 @@ std::uint64_t skim_stops(const ChunkMasks &m, int state);
 const char *skim_run(const char *base, const ChunkMasks *masks, const char *from, const char *end,
                      int state, long *lines);
 
+// As skim_run, and in state SKIM_CODE also takes a line whose first stop byte begins "//" when
+// the line holds no byte of 0x80 and above and no NUL: the rest of such a line is a line comment,
+// which ends with the line, so the line changes nothing. Adds the lines taken to *lines.
+const char *skim_lines(const char *base, const ChunkMasks *masks, const char *from,
+                       const char *end, int state, long *lines);
+
 }  // namespace cond

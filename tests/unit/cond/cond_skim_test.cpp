@@ -28,14 +28,26 @@ bool stops(unsigned char c, int state)
     }
 }
 
-// The run by reading each line byte by byte.
-size_t reference(const std::string &text, size_t from, size_t end, int state, long *lines)
+// The run by reading each line byte by byte; with comment_lines, lines whose first stop byte
+// begins "//" count as free when they hold no high byte and no NUL.
+size_t reference(const std::string &text, size_t from, size_t end, int state, long *lines,
+                 bool comment_lines = false)
 {
     size_t pos = from;
     for (;;) {
         size_t i = pos;
         while (i < end && text[i] != '\n' && !stops(static_cast<unsigned char>(text[i]), state)) {
             i++;
+        }
+        if (comment_lines && i + 1 < end && text[i] == '/' && text[i + 1] == '/') {
+            const size_t nl = text.find('\n', i);
+            bool high = false;
+            for (size_t k = pos; k < nl && k < end; k++) {
+                high |= static_cast<unsigned char>(text[k]) >= 0x80 || text[k] == '\0';
+            }
+            if (nl != std::string::npos && nl < end && !high) {
+                i = nl;
+            }
         }
         if (i >= end || text[i] != '\n' || i + 1 - pos > cond::SKIM_LINE_MAX) {
             return pos;
@@ -70,6 +82,13 @@ void check(const std::string &text, int state)
             ASSERT_EQ(static_cast<size_t>(got - padded.data()), want)
                 << "state " << state << " from " << from << " end " << end;
             ASSERT_EQ(got_lines, want_lines);
+            want_lines = got_lines = 0;
+            const size_t want_c = reference(text, from, end, state, &want_lines, state == cond::SKIM_CODE);
+            const char *got_c = cond::skim_lines(padded.data(), masks.data(), padded.data() + from,
+                                                 padded.data() + end, state, &got_lines);
+            ASSERT_EQ(static_cast<size_t>(got_c - padded.data()), want_c)
+                << "skim_lines: state " << state << " from " << from << " end " << end;
+            ASSERT_EQ(got_lines, want_lines);
         }
     }
 }
@@ -79,7 +98,7 @@ TEST(CondSkim, RandomTextInEveryState)
     std::mt19937 rng(99);
     // Mostly ordinary bytes, so that runs of lines form, with each stop byte now and then.
     const char rare[] = {'#', '/', '"', '\'', '\\', '\0', '\x81', '\xFF', '*', '\r'};
-    for (int round = 0; round < 60; round++) {
+    for (int round = 0; round < 200; round++) {
         std::string text;
         const size_t len = 1 + rng() % 900;
         const unsigned line_every = 2 + rng() % 70;
@@ -90,6 +109,8 @@ TEST(CondSkim, RandomTextInEveryState)
                 text += '\n';
             } else if (r % rare_every == 1) {
                 text += rare[(r >> 8) % sizeof rare];
+            } else if (r % rare_every == 2) {
+                text += "//";
             } else {
                 text += static_cast<char>('a' + (r >> 8) % 26);
             }
