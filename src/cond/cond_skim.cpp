@@ -16,88 +16,100 @@ std::uint64_t skim_stops(const ChunkMasks &m, int state)
     }
 }
 
-// Bits from lo (inclusive) to hi (exclusive) of a 64-bit mask, 0 <= lo <= hi <= 64.
-static inline std::uint64_t bit_range(unsigned lo, unsigned hi)
+// Number of set bits; without a population-count instruction in the baseline target the
+// compiler's builtin becomes a library call.
+static inline int bit_count(std::uint64_t m)
 {
-    const std::uint64_t upto = hi >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << hi) - 1;
-    return upto & ~((std::uint64_t{1} << lo) - 1);
+    m = m - ((m >> 1) & 0x5555555555555555u);
+    m = (m & 0x3333333333333333u) + ((m >> 2) & 0x3333333333333333u);
+    m = (m + (m >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+    return static_cast<int>((m * 0x0101010101010101u) >> 56);
 }
 
-const char *skim_run(const char *base, const ChunkMasks *masks, const char *from, const char *end,
-                     int state, long *lines)
-{
-    const std::size_t start = static_cast<std::size_t>(from - base);
-    const std::size_t stop_at = static_cast<std::size_t>(end - base);
-    // Offset behind the last newline taken into the run; the run is [start, taken).
-    std::size_t taken = start;
-    long count = 0;
-    for (std::size_t k = start / CHUNK; k * CHUNK < stop_at; k++) {
-        const std::size_t chunk = k * CHUNK;
-        const unsigned lo = chunk < start ? static_cast<unsigned>(start - chunk) : 0;
-        const unsigned hi = stop_at - chunk < CHUNK ? static_cast<unsigned>(stop_at - chunk) : 64;
-        const std::uint64_t in = bit_range(lo, hi);
-        const std::uint64_t stops = skim_stops(masks[k], state) & in;
-        std::uint64_t nl = masks[k].newline & in;
-        if (stops != 0) {
-            // Only the lines that end before the first stop byte are free of stops.
-            nl &= (stops & (~stops + 1)) - 1;
-        }
-        if (nl != 0) {
-            // Lines inside one chunk are short; only the first line may have begun long before.
-            const std::size_t first = chunk + static_cast<std::size_t>(__builtin_ctzll(nl));
-            if (first + 1 - taken > SKIM_LINE_MAX) {
-                break;
-            }
-            count += __builtin_popcountll(nl);
-            taken = chunk + static_cast<std::size_t>(63 - __builtin_clzll(nl)) + 1;
-        } else if (chunk + hi - taken > SKIM_LINE_MAX) {
-            break;  // the line already holds more bytes than a skim takes
-        }
-        if (stops != 0) {
-            break;
-        }
-    }
-    *lines += count;
-    return base + taken;
-}
+static inline unsigned low_bit(std::uint64_t m) { return static_cast<unsigned>(__builtin_ctzll(m)); }
+static inline unsigned high_bit(std::uint64_t m) { return 63 - static_cast<unsigned>(__builtin_clzll(m)); }
 
-// Offset of the first byte at or behind from, and before end, whose bit is set in the field of the
-// masks; end when there is none.
-static std::size_t next_bit(const ChunkMasks *masks, std::uint64_t ChunkMasks::*field,
-                            std::size_t from, std::size_t end)
-{
-    for (std::size_t k = from / CHUNK; k * CHUNK < end; k++) {
-        const std::size_t chunk = k * CHUNK;
-        const unsigned lo = chunk < from ? static_cast<unsigned>(from - chunk) : 0;
-        const std::uint64_t m = masks[k].*field & bit_range(lo, 64);
-        if (m != 0) {
-            const std::size_t at = chunk + static_cast<std::size_t>(__builtin_ctzll(m));
-            return at < end ? at : end;
-        }
-    }
-    return end;
-}
+// Mask of the bits at and above lo (lo < 64).
+static inline std::uint64_t from_bit(unsigned lo) { return ~std::uint64_t{0} << lo; }
 
 const char *skim_lines(const char *base, const ChunkMasks *masks, const char *from,
                        const char *end, int state, long *lines)
 {
-    const char *p = skim_run(base, masks, from, end, state, lines);
-    while (state == SKIM_CODE) {
-        const std::size_t at = static_cast<std::size_t>(p - base);
-        const std::size_t stop_at = static_cast<std::size_t>(end - base);
-        const std::size_t nl = next_bit(masks, &ChunkMasks::newline, at, stop_at);
-        if (nl == stop_at || nl + 1 - at > SKIM_LINE_MAX) {
-            break;  // not complete before end, or too long
+    const std::size_t stop_at = static_cast<std::size_t>(end - base);
+    std::size_t taken = static_cast<std::size_t>(from - base);  // the run is [from, taken)
+    long count = 0;
+    std::size_t k = taken / CHUNK;
+    // Bytes of chunk k still to look at: from the start of the current line to end.
+    std::uint64_t in = from_bit(static_cast<unsigned>(taken % CHUNK));
+    bool in_comment = false;  // the current line has reached a "//" and runs to its newline
+    while (k * CHUNK < stop_at) {
+        const std::size_t chunk = k * CHUNK;
+        if (stop_at - chunk < CHUNK) {
+            in &= ~from_bit(static_cast<unsigned>(stop_at - chunk));
         }
-        const std::size_t ev = next_bit(masks, &ChunkMasks::event, at, nl);
-        if (ev + 1 >= nl || base[ev] != '/' || base[ev + 1] != '/' ||
-            next_bit(masks, &ChunkMasks::high, at, nl) != nl) {
-            break;  // skim_run stopped at this line, so it holds a stop byte
+        const std::uint64_t nl = masks[k].newline & in;
+        if (in_comment) {
+            // Inside a line comment only a high byte or NUL matters, up to the newline.
+            const std::uint64_t before = nl != 0 ? (nl & (~nl + 1)) - 1 : ~std::uint64_t{0};
+            if ((masks[k].high & in & before) != 0) {
+                break;
+            }
+            if (nl == 0) {
+                if (chunk + CHUNK - taken > SKIM_LINE_MAX) {
+                    break;
+                }
+                k++;
+                in = ~std::uint64_t{0};
+                continue;
+            }
+            const unsigned at = low_bit(nl);
+            if (chunk + at + 1 - taken > SKIM_LINE_MAX) {
+                break;
+            }
+            count++;
+            taken = chunk + at + 1;
+            in_comment = false;
+            if (at == CHUNK - 1) {
+                k++;
+                in = ~std::uint64_t{0};
+            } else {
+                in = from_bit(at + 1);
+            }
+            continue;
         }
-        ++*lines;
-        p = skim_run(base, masks, base + nl + 1, end, state, lines);
+        const std::uint64_t stops = skim_stops(masks[k], state) & in;
+        const std::uint64_t free_nl = stops != 0 ? nl & ((stops & (~stops + 1)) - 1) : nl;
+        if (free_nl != 0) {
+            // Lines inside one chunk are short; only the first may have begun long before.
+            if (chunk + low_bit(free_nl) + 1 - taken > SKIM_LINE_MAX) {
+                break;
+            }
+            count += bit_count(free_nl);
+            taken = chunk + high_bit(free_nl) + 1;
+        } else if (nl == 0 && chunk + CHUNK - taken > SKIM_LINE_MAX) {
+            break;  // the line already holds more bytes than a skim takes
+        }
+        if (stops == 0) {
+            k++;
+            in = ~std::uint64_t{0};
+            continue;
+        }
+        // The first stop byte: the line that holds it ends the run, unless in code it begins a
+        // line comment that runs to the newline with no high byte or NUL.
+        const std::size_t s = chunk + low_bit(stops);
+        if (state != SKIM_CODE || base[s] != '/' || s + 1 >= stop_at ||
+            base[s + 1] != '/') {
+            break;
+        }
+        in_comment = true;
+        in = from_bit(static_cast<unsigned>(s % CHUNK)) << 1;  // from the byte after the first '/'
+        if (s % CHUNK == CHUNK - 1) {
+            k++;
+            in = ~std::uint64_t{0};
+        }
     }
-    return p;
+    *lines += count;
+    return base + taken;
 }
 
 }  // namespace cond

@@ -25,16 +25,12 @@ constexpr std::size_t SKIM_LINE_MAX = 4094;
 std::uint64_t skim_stops(const ChunkMasks &m, int state);
 
 // From from (a line start, from - base at most end - base), the longest run of complete lines
-// before end that hold no stop byte of state and none longer than SKIM_LINE_MAX. masks[k] holds
-// the masks of the bytes base + 64k .. base + 64k + 63, for every chunk that meets [from, end).
-// Returns the end of the run (from itself when the first line needs the per-line path) and adds
-// the number of lines in it to *lines.
-const char *skim_run(const char *base, const ChunkMasks *masks, const char *from, const char *end,
-                     int state, long *lines);
-
-// As skim_run, and in state SKIM_CODE also takes a line whose first stop byte begins "//" when
-// the line holds no byte of 0x80 and above and no NUL: the rest of such a line is a line comment,
-// which ends with the line, so the line changes nothing. Adds the lines taken to *lines.
+// before end that hold no stop byte of state and none longer than SKIM_LINE_MAX; in state
+// SKIM_CODE it also takes a line whose first stop byte begins "//" when the line holds no byte of
+// 0x80 and above and no NUL (the rest of the line is a line comment, which ends with the line, so
+// the line changes nothing). masks[k] holds the masks of the bytes base + 64k .. base + 64k + 63,
+// for every chunk that meets [from, end). Returns the end of the run (from itself when the first
+// line needs the per-line path) and adds the number of lines in it to *lines.
 const char *skim_lines(const char *base, const ChunkMasks *masks, const char *from,
                        const char *end, int state, long *lines);
 
