@@ -77,12 +77,8 @@ Result run_filter(std::vector<std::string> &args)
     try {
         r.status = cli::run(static_cast<int>(args.size()), argv.data());
     } catch (const ExitCalled &e) {
+        // fatal_exit has handed the lines gathered so far to stdout before calling the hook.
         r.status = e.status;
-        // The real exit hands the lines gathered so far to stdout (an atexit handler); so here.
-        try {
-            cond::output_flush();
-        } catch (const ExitCalled &) {
-        }
     }
     r.lines_read = cond::line_no;
     r.scanned = cond::fp != nullptr;
@@ -361,7 +357,7 @@ struct FilterModel {
                 } else if (is(p, "endif")) {
                     if_depth--;
                     if (value != cond::COND_KEEP) {
-                        put_line_sel(0);
+                            put_line_sel(0);
                         return 0;
                     }
                     end = true;
@@ -459,7 +455,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     if (mkdtemp(dir) == nullptr || chdir(dir) != 0) {
         std::abort();
     }
-    // The first run installs standard output's buffer; let it meet the real stream, sent nowhere.
+    // A first run on the real stream, sent nowhere, so that stdio sets up whatever it sets up once.
     if (std::freopen("/dev/null", "w", stdout) == nullptr) {
         std::abort();
     }

@@ -15,18 +15,16 @@
 #include "cond/cond_output.h"
 #include "support/exit_hook.h"
 #include "support/message.h"
+#include "support/out_stage.h"
+#include "support/sj_string.h"
 
 namespace cli {
-
-static char out_buf[1 << 16];  // run: standard output's buffer, installed once per process
-static bool out_buf_set;       // run: out_buf is installed
 
 // Characters a list entry may hold: identifier characters and the wildcards; a byte of 0x80 or
 // above never qualifies.
 static bool is_name_char(unsigned char c)
 {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
-           c == '?' || c == '*' || c == '\\';
+    return support::is_ident_char(c) || c == '?' || c == '*' || c == '\\';
 }
 
 // Appends one entry; false when the table is full.
@@ -146,17 +144,12 @@ static void scan_job(void *name) { scan_file(static_cast<const char *>(name)); }
 int run(int argc, char **argv)
 {
     run_reset();
-    if (!out_buf_set) {
-        // Lines are written whole into a large buffer; stdio empties it in big blocks.
-        std::setvbuf(stdout, out_buf, _IOFBF, sizeof out_buf);
-        out_buf_set = true;
-    }
     if (argc == 2 && std::strcmp(argv[1], "-usage") == 0) {
         for (int i = 0; usage_msg[i][0] != '\0'; i++) {
-            std::fputs(usage_msg[i], stdout);
-            std::fputc('\n', stdout);
+            support::out_write(usage_msg[i], std::strlen(usage_msg[i]));
+            support::out_write("\n", 1);
         }
-        cond::output_flush();
+        support::out_flush();
         return 0;
     }
     const int file = set_option(argc, argv);
@@ -167,14 +160,12 @@ int run(int argc, char **argv)
         support::fatal_exit(1);
     }
     if (run_on_stack(scan_job, argv[file], SCAN_STACK_SIZE) < 0) {
-        support::errmsg("Error: not enough memory.\n");
-        support::fatal_exit(1);
+        support::fatal("Error: not enough memory.\n");
     }
     if (cond::if_depth > 0) {
-        support::errmsg("Error: Ifdef statement does not close.\n");
-        support::fatal_exit(1);
+        support::fatal("Error: Ifdef statement does not close.\n");
     }
-    cond::output_flush();
+    support::out_flush();
     return 0;
 }
 

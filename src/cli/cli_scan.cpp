@@ -1,49 +1,44 @@
 #include "cli/cli_scan.h"
 
 #include "cond/cond_block.h"
+#include "cond/cond_eval.h"
 #include "cond/cond_lex.h"
 #include "cond/cond_line.h"
 #include "cond/cond_options.h"
 #include "cond/cond_output.h"
-#include "support/exit_hook.h"
 #include "support/message.h"
-#include "support/sj_string.h"
 
 namespace cli {
 
 int scan_file(const char *name)
 {
     if (cond::line_open(name) < 0) {
-        support::errmsg("%s: file not found.\n", name);
-        support::fatal_exit(1);
+        support::fatal("%s: file not found.\n", name);
     }
-    cond::string_f = 0;
-    cond::comment2_f = 0;
-    cond::comment_f = 0;
-    cond::buff[0] = ' ';
+    cond::lex_reset();
     char *const line = cond::buff + 1;
     while (cond::lex_next_line("%d: %s \nError: too long line found!\n")) {
         char *p = cond::lex_line();
         if (p != nullptr) {
-            const int kind = cond::open_kind(p);
-            if (kind >= 0) {
-                cond::if_depth++;
+            const int kind = cond::directive_kind(p);
+            if (kind == cond::DIR_IFDEF || kind == cond::DIR_IF || kind == cond::DIR_IFNDEF) {
+                // The block processor deals with every line through the matching #endif.
                 if (cond::proc_block(kind, 1) == -2) {
                     return 0;
                 }
                 continue;
             }
-            if (cond::is_elif(p)) {
+            if (kind == cond::DIR_ELIF) {
                 cond::line_error("Error: %d: %s: cannot analyze!\n", p);
             }
-            if (cond::is_else(p)) {
+            if (kind == cond::DIR_ELSE) {
                 cond::line_error("Error: %d: %s: does not correspond.\n", p);
             }
-            if (cond::is_endif(p)) {
+            if (kind == cond::DIR_ENDIF) {
                 cond::put_line(line);
                 cond::line_error("Error: %d: %s: does not correspond.\n", p);
             }
-            cond::lex_walk(cond::step_char(p), p);
+            cond::lex_finish(p);
         }
         if (!cond::opt_v) {
             cond::put_line(line);

@@ -6,7 +6,6 @@
 #include "cond/cond_match.h"
 #include "cond/cond_options.h"
 #include "cond/cond_output.h"
-#include "support/exit_hook.h"
 #include "support/message.h"
 #include "support/sj_string.h"
 
@@ -17,7 +16,7 @@ namespace cond {
 int proc_block(int kind, int keep)
 {
     char *const line = buff + 1;
-    if (if_depth > IF_DEPTH_MAX) {
+    if (++if_depth > IF_DEPTH_MAX) {
         line_error("Error: %d: %s: conditionals nested too deeply.\n", support::sp_skip(line));
     }
     const int enclosing = keep;
@@ -40,53 +39,50 @@ int proc_block(int kind, int keep)
             return -2;
         }
         char *p = lex_line();
-        bool handled = false;  // the directive line has been handed over already
-        if (p != nullptr) {
-            const int nested = open_kind(p);
-            if (nested >= 0) {
-                if_depth++;
-                if (proc_block(nested, keep) == -2) {
-                    return -2;
-                }
-                handled = true;
-            } else if (is_elif(p)) {
-                if (kind != DIR_IF) {
-                    line_error("Error: %d: %s: cannot analyze.\n", p);
-                }
-                if (!(list_mode & LIST_MODE_UNDEF)) {
-                    support::errmsg("Error: %d: #elif: cannot leave or delete.\n", line_no);
-                    support::fatal_exit(1);
-                }
-                int v;
-                eval_directive(DIR_ELIF, line, &v);
-                if (v == COND_TRUE && !taken) {
-                    keep = enclosing;
-                    taken = true;
-                } else {
-                    keep = 0;
-                }
-                put_line_sel(line, 0);
-                handled = true;
-            } else if (cond != COND_KEEP && is_else(p)) {
-                put_line_sel(line, 0);
-                keep = (first || taken) ? 0 : enclosing;
-                handled = true;
-            } else if (is_endif(p)) {
-                if_depth--;
-                if (cond != COND_KEEP) {
-                    put_line_sel(line, 0);
-                    return 0;
-                }
-                // The rest of the line is still walked: a comment or literal may open there.
-                end = true;
-                lex_walk(p + 6, p);
-            } else {
-                lex_walk(step_char(p), p);
-            }
-        }
-        if (!handled) {
+        if (p == nullptr) {
             put_line_sel(line, keep);
+            continue;
         }
+        const int dir = directive_kind(p);
+        if (dir == DIR_IFDEF || dir == DIR_IF || dir == DIR_IFNDEF) {
+            if (proc_block(dir, keep) == -2) {
+                return -2;
+            }
+            continue;
+        }
+        if (dir == DIR_ELIF) {
+            if (kind != DIR_IF) {
+                line_error("Error: %d: %s: cannot analyze.\n", p);
+            }
+            if (!(list_mode & LIST_MODE_UNDEF)) {
+                support::fatal("Error: %d: #elif: cannot leave or delete.\n", line_no);
+            }
+            int v;
+            eval_directive(DIR_ELIF, line, &v);
+            if (v == COND_TRUE && !taken) {
+                keep = enclosing;
+                taken = true;
+            } else {
+                keep = 0;
+            }
+            put_line_sel(line, 0);
+            continue;
+        }
+        if (dir == DIR_ELSE && cond != COND_KEEP) {
+            put_line_sel(line, 0);
+            keep = (first || taken) ? 0 : enclosing;
+            continue;
+        }
+        if (dir == DIR_ENDIF) {
+            if_depth--;
+            if (cond != COND_KEEP) {
+                    put_line_sel(line, 0);
+                return 0;
+            }
+            end = true;  // after this line: it is still handed over with the branch's keep flag
+        }
+        lex_finish(p);
+        put_line_sel(line, keep);
     }
     return 0;
 }

@@ -15,9 +15,9 @@ static char work[OPERAND_MAX + 1];       // eval_*_expr: working copy of the ope
 static PatFilter list_filter[LIST_MAX];       // eval_name: what each table pattern demands
 static const char *list_filter_of[LIST_MAX];  // eval_name: the pattern list_filter was made from
 
-static bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-static bool is_digit(char c) { return c >= '0' && c <= '9'; }
-static bool is_ident(char c) { return is_letter(c) || is_digit(c) || c == '_'; }
+using support::is_digit;
+using support::is_ident_char;
+using support::is_letter;
 
 // Copies the operand into the working copy; ends the run when it does not fit.
 static void take_operand(const char *operand)
@@ -57,7 +57,7 @@ char *eval_name(char *p, int *value)
     const char *start = p;
     p = support::sp_skip(p);
     char *end = p;
-    while (is_ident(*end)) {
+    while (is_ident_char(*end)) {
         end++;
     }
     const size_t len = static_cast<size_t>(end - p);
@@ -170,7 +170,7 @@ static void rewrite_terms(const char *operand)
         }
         char ch = *r;
         if (is_digit(ch)) {
-            if ((ch != '0' && ch != '1') || is_ident(r[1])) {
+            if ((ch != '0' && ch != '1') || is_ident_char(r[1])) {
                 line_error("Error(#3): %d: %s: cannot analyze.\n", buff + 1);
             }
             if (!(list_mode & LIST_MODE_UNDEF)) {
@@ -206,7 +206,7 @@ int eval_if_expr(const char *operand, int *value)
             op = OP_AND;
             last_operator = true;
             p += 2;
-        } else if (*p >= '0' && *p <= '2' && !is_ident(p[1])) {
+        } else if (*p >= '0' && *p <= '2' && !is_ident_char(p[1])) {
             const int v = *p - '0';
             if (result < 0) {
                 result = v;

@@ -56,10 +56,7 @@ char *lex_skip(char *p)
     return nullptr;
 }
 
-char *step_char(char *p)
-{
-    return (support::is_sj_lead(static_cast<unsigned char>(p[0])) && p[1] != '\0') ? p + 2 : p + 1;
-}
+char *step_char(char *p) { return p + support::char_width(p); }
 
 // Byte classes of the walk: which bytes can end a run of bytes that change nothing, per state.
 // Lead bytes stop every run because they take the next byte along, whatever it is.
@@ -67,14 +64,13 @@ constexpr unsigned char STOP_CODE = 1;     // NUL, newline, '/', quotes, lead by
 constexpr unsigned char STOP_COMMENT = 2;  // NUL, newline, '*', lead bytes
 constexpr unsigned char STOP_STRING = 4;   // NUL, newline, backslash, quotes, lead bytes
 
-// Lead bytes as in support::is_sj_lead, which cannot be used in a constant expression.
 struct StopTable {
     unsigned char cls[256];
     constexpr StopTable() : cls()
     {
         for (int c = 0; c < 256; c++) {
             unsigned char k = 0;
-            if (c == '\0' || c == '\n' || (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
+            if (c == '\0' || c == '\n' || support::is_sj_lead(static_cast<unsigned char>(c))) {
                 k = STOP_CODE | STOP_COMMENT | STOP_STRING;
             } else if (c == '"' || c == '\'') {
                 k = STOP_CODE | STOP_STRING;
@@ -259,43 +255,54 @@ char *lex_line()
     return nullptr;
 }
 
-// The shared recogniser: '#', blanks, the keyword, then a byte that is no identifier character.
-static int is_directive(const char *p, const char *word)
+int directive_kind(const char *p)
 {
     if (*p != '#') {
-        return 0;
+        return -1;
     }
-    const char *q = support::sp_skip(p + 1);
-    while (*word != '\0') {
-        if (*q++ != *word++) {
-            return 0;
+    // The word is the whole run of identifier characters: "#ifdefX" and "#if_" are no directives,
+    // "#if(" and "#if" followed by a two-byte character are.
+    const char *word = support::sp_skip(p + 1);
+    const char *end = word;
+    while (support::is_ident_char(static_cast<unsigned char>(*end))) {
+        end++;
+    }
+    static const struct {
+        const char *word;
+        std::size_t len;
+        int kind;
+    } words[] = {{"if", 2, DIR_IF},     {"ifdef", 5, DIR_IFDEF}, {"ifndef", 6, DIR_IFNDEF},
+                 {"elif", 4, DIR_ELIF}, {"else", 4, DIR_ELSE},   {"endif", 5, DIR_ENDIF}};
+    const std::size_t len = static_cast<std::size_t>(end - word);
+    for (const auto &w : words) {
+        if (w.len == len && std::memcmp(w.word, word, len) == 0) {
+            return w.kind;
         }
     }
-    const unsigned char c = static_cast<unsigned char>(*q);
-    const bool ident = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                       c == '_';
-    return ident ? 0 : 1;
+    return -1;
 }
 
-int is_if(const char *p) { return is_directive(p, "if"); }
-int is_ifdef(const char *p) { return is_directive(p, "ifdef"); }
-int is_ifndef(const char *p) { return is_directive(p, "ifndef"); }
-int is_elif(const char *p) { return is_directive(p, "elif"); }
-int is_else(const char *p) { return is_directive(p, "else"); }
-int is_endif(const char *p) { return is_directive(p, "endif"); }
+int is_if(const char *p) { return directive_kind(p) == DIR_IF; }
+int is_ifdef(const char *p) { return directive_kind(p) == DIR_IFDEF; }
+int is_ifndef(const char *p) { return directive_kind(p) == DIR_IFNDEF; }
+int is_elif(const char *p) { return directive_kind(p) == DIR_ELIF; }
+int is_else(const char *p) { return directive_kind(p) == DIR_ELSE; }
+int is_endif(const char *p) { return directive_kind(p) == DIR_ENDIF; }
 
 int open_kind(const char *p)
 {
-    if (is_ifndef(p)) {
-        return DIR_IFNDEF;
+    const int kind = directive_kind(p);
+    return kind == DIR_IFNDEF || kind == DIR_IF || kind == DIR_IFDEF ? kind : -1;
+}
+
+void lex_finish(char *p)
+{
+    // The '#' is one byte that changes nothing; the directive word and what follows are walked
+    // like any text, so a comment or literal opened there carries on into the next lines. A line
+    // without '/' and quotes opens and closes nothing.
+    if (!opt_T && !line_plain) {
+        walk_rest(p + 1, buff + 1 + line_len);
     }
-    if (is_if(p)) {
-        return DIR_IF;
-    }
-    if (is_ifdef(p)) {
-        return DIR_IFDEF;
-    }
-    return -1;
 }
 
 int lex_next_line(const char *too_long_fmt)

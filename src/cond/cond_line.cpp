@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "support/exit_hook.h"
 #include "support/message.h"
 
 namespace cond {
@@ -35,16 +34,13 @@ static int fill()
     return std::ferror(fp) ? -1 : 0;
 }
 
-[[noreturn]] static void read_failed()
-{
-    support::errmsg("Error: %s: cannot read the file.\n", in_name);
-    support::fatal_exit(1);
-}
+[[noreturn]] static void read_failed() { support::fatal("Error: %s: cannot read the file.\n", in_name); }
 
 int line_open(const char *name)
 {
     in_name = name;
     in_pos = in_end = 0;
+    buff[0] = ' ';
     fp = std::fopen(name, "r");
     if (fp == nullptr) {
         return -1;

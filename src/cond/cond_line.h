@@ -13,10 +13,11 @@ constexpr int BUFF_SIZE = 4098;  // byte 0 a blank, read area 1..4096, byte 4097
 constexpr int LINE_READ = 4096;  // most bytes one read puts into the read area
 constexpr int LINE_MAX = 4094;   // longest accepted line, its newline included
 
-extern char buff[BUFF_SIZE];  // line_read: the current line from byte 1, NUL after its end
+extern char buff[BUFF_SIZE];  // line_read: the current line from byte 1, NUL after its end;
+                              // line_open: the blank in byte 0
 extern FILE *fp;              // line_open: the input file, open until the run ends
 extern int line_no;           // line_read: number of the line last read, from 1
-extern int if_depth;          // scanner and block processor: conditionals open
+extern int if_depth;          // proc_block: conditionals open (raised on entry, lowered at #endif)
 extern int line_len;          // line_read: bytes of the line from buff + 1, newline included
 extern int line_cr;           // line_read: 1 when a CR stood before the line's newline
 extern int line_plain;        // line_read: 1 when the line holds no '/' and no quote, so that a
@@ -73,8 +74,8 @@ inline std::size_t word_first(std::uint64_t m)
     return static_cast<std::size_t>((before * WORD_ONES) >> 56);
 }
 
-// Opens the named file for reading. Returns 0, or -1 when it cannot be opened or is a directory.
-// Any other read error ends the run with a message.
+// Opens the named file for reading and puts the blank into byte 0 of buff. Returns 0, or -1 when
+// it cannot be opened or is a directory. Any other read error ends the run with a message.
 int line_open(const char *name);
 
 // Reads the next line into buff from byte 1 and counts it in line_no. A CR directly before the

@@ -14,11 +14,7 @@ const char *match_next;  // set by match: text position behind the matched span
 constexpr int SEARCH_STEPS = 510;
 static char search_buf[1 + SEARCH_STEPS * 2 + 2];  // shared result of both search conversions
 
-// Length of the character at t: two for a lead byte with a partner, else one.
-static int char_len(const char *t)
-{
-    return (support::is_sj_lead(static_cast<unsigned char>(t[0])) && t[1] != '\0') ? 2 : 1;
-}
+using support::char_width;
 
 int conv_search_str(char *s, int esc)
 {
@@ -41,7 +37,7 @@ int conv_search_str(char *s, int esc)
                 r++;
             }
             *w++ = WILD_RUN;
-        } else if (char_len(r) == 2) {
+        } else if (char_width(r) == 2) {
             *w++ = *r++;
             *w++ = *r++;
             ordinary = 1;
@@ -65,7 +61,7 @@ static const char *seg_fit(const char *p, const char *t)
             return nullptr;
         }
         if (*p == WILD_ONE) {
-            t += char_len(t);
+            t += char_width(t);
         } else if (*p != *t) {
             return nullptr;
         } else {
@@ -98,7 +94,7 @@ int match(const char *pat, const char *text)
         }
         if (*p == WILD_ONE) {
             p++;
-            t += char_len(t);
+            t += char_width(t);
             continue;
         }
         if (*p != WILD_RUN) {
@@ -130,7 +126,7 @@ int match(const char *pat, const char *text)
         if (run == last_run) {
             // The last segment is tied to the end of the text.
             const size_t seg_len = static_cast<size_t>(seg_end - p);
-            for (const char *s = t; *s != '\0'; s += char_len(s)) {
+            for (const char *s = t; *s != '\0'; s += char_width(s)) {
                 if (*p != WILD_ONE && *p != *s) {
                     continue;
                 }
@@ -148,7 +144,7 @@ int match(const char *pat, const char *text)
         // A middle segment takes its leftmost fit and is never moved again.
         const char *placed = nullptr;
         const char *s = t;
-        for (; *s != '\0'; s += char_len(s)) {
+        for (; *s != '\0'; s += char_width(s)) {
             if (*p != WILD_ONE && *p != *s) {
                 continue;
             }
@@ -259,7 +255,7 @@ static char *conv_search(const char *s, bool caret, bool wrap_always)
         } else if (caret && *s == '^') {
             *w++ = WILD_CARET;
             s++;
-        } else if (char_len(s) == 2) {
+        } else if (char_width(s) == 2) {
             *w++ = *s++;
             *w++ = *s++;
         } else {

@@ -9,8 +9,8 @@ extern char excerpt_buf[EXCERPT_SIZE];  // line_excerpt: '[', at most 999 bytes,
 
 // Writes the current line (line must be buff + 1) to standard output: all line_len bytes, a NUL
 // inside included, its CR LF end restored when the input had one; under -n behind "%6d: " with
-// line_no. The bytes are gathered and handed to stdout in large blocks (see output_flush); a
-// failed write ends the run with a message. Returns 0.
+// line_no. The bytes go through the output stage (support::out_write), whose failed write ends
+// the run with a message. Returns 0.
 int put_line(const char *line);
 
 // Writes the current line through put_line exactly when keep (1 survives, 0 removed) differs
@@ -21,15 +21,12 @@ int put_line_sel(const char *line, int keep);
 // the next call.
 char *line_excerpt(const char *p);
 
-// Reports fmt with line_no and the excerpt of the text at p, and ends the run with status 1.
+// Reports fmt with line_no and the excerpt of the text at p (support::fatal): ends the run with
+// status 1.
 [[noreturn]] void line_error(const char *fmt, const char *p);
 
-// Hands the lines gathered by put_line to standard output and flushes it; a write that failed now
-// or earlier ends the run with a message. Lines still gathered when the process exits are handed
-// over then.
-void output_flush();
-
-// Puts the module back to its process-start state.
+// Puts the module back to its process-start state and drops what the output stage still holds
+// (support::out_reset): lines of a run that ended through an intercepted exit.
 void output_reset();
 
 }  // namespace cond

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "support/mem_block.h"
+#include "support/sj_string.h"
 
 namespace namelist {
 
@@ -147,8 +148,7 @@ std::int32_t name_hash(const char *s) {
     const auto *p = reinterpret_cast<const unsigned char *>(s);
     while (*p != 0) {
         unsigned char c = *p;
-        bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-        if (lead && p[1] != 0) {
+        if (support::is_sj_lead(c) && p[1] != 0) {
             // A two-byte character: its second byte is never case-folded.
             add(c);
             add(p[1]);

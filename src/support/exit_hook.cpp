@@ -1,7 +1,8 @@
 #include "support/exit_hook.h"
 
-#include <cstdio>
 #include <cstdlib>
+
+#include "support/out_stage.h"
 
 namespace support {
 
@@ -9,10 +10,11 @@ static exit_hook_fn exit_hook;  // set by tests and fuzzers: replaces the proces
 
 void fatal_exit(int status)
 {
+    // Lines written before the error stay written, also when a hook stands in for the exit.
+    out_drain();
     if (exit_hook) {
         exit_hook(status);
     }
-    // exit() flushes standard output, so lines written before the error stay written.
     std::exit(status);
 }
 

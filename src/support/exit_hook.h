@@ -5,8 +5,9 @@ namespace support {
 
 using exit_hook_fn = void (*)(int status);
 
-// Ends the process with status after flushing standard output. When a hook is installed (tests,
-// fuzzers) the hook is called instead; it must not return (it throws or jumps). Never returns.
+// Hands what the output stage holds to standard output (out_drain; a failure there can no longer
+// be reported), then ends the process with status. When a hook is installed (tests, fuzzers) the
+// hook is called instead of the exit, after the drain; it must not return (it throws or jumps).
 [[noreturn]] void fatal_exit(int status);
 
 // Installs hook for fatal_exit (null restores the real exit); returns the hook it replaces.

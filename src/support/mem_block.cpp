@@ -90,9 +90,10 @@ void *getmemLock(int size)
         return block;
     }
     // endfun is deliberately not called on this path.
-    report_size("Faital error:\ncannot get the memory of %d K bytes",
-                "Faital error:\ncannot get memory of %d bytes", size, 1000);
-    fatal_exit(1);
+    if (size > 1000) {
+        fatal("Faital error:\ncannot get the memory of %d K bytes", size / 1000);
+    }
+    fatal("Faital error:\ncannot get memory of %d bytes", size);
 }
 
 void *getmemAdr(void *block) { return block; }

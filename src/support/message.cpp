@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "support/exit_hook.h"
+#include "support/out_stage.h"
 #include "support/sj_string.h"
 
 namespace support {
@@ -43,9 +45,29 @@ const char *message_text(const char *fmt, va_list ap)
     return Strchr(fmt, '%') ? err_edit(fmt, ap) : fmt;
 }
 
+// Writes text to out; standard output only through the output stage, after the lines gathered
+// there and before anything written later. A failed write is not reported: the message is the
+// report.
+void put_text(const char *text, FILE *out)
+{
+    if (out != stdout) {
+        std::fputs(text, out);
+        return;
+    }
+    out_write(text, std::strlen(text));
+    out_drain();
+}
+
 FILE *console_stream()
 {
     return errfp == errfp_stdout ? stdout : stderr;
+}
+
+// errmsg with its arguments already gathered.
+void vmessage(const char *fmt, va_list ap)
+{
+    put_text(message_text(fmt, ap), console_stream());
+    errmsg_output_flg = 1;
 }
 
 }  // namespace
@@ -116,10 +138,17 @@ void errmsg(const char *fmt, ...)
 {
     va_list ap;
     va_start(ap, fmt);
-    const char *text = message_text(fmt, ap);
+    vmessage(fmt, ap);
     va_end(ap);
-    std::fputs(text, console_stream());
-    errmsg_output_flg = 1;
+}
+
+void fatal(const char *fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    vmessage(fmt, ap);
+    va_end(ap);
+    fatal_exit(1);
 }
 
 void errmsg1(const char *fmt, ...)
@@ -128,8 +157,7 @@ void errmsg1(const char *fmt, ...)
     va_start(ap, fmt);
     const char *text = message_text(fmt, ap);
     va_end(ap);
-    FILE *out = errfp != nullptr && errfp != errfp_stdout ? errfp : console_stream();
-    std::fputs(text, out);
+    put_text(text, errfp != nullptr && errfp != errfp_stdout ? errfp : console_stream());
 }
 
 int errmsgf(const char *fmt, ...)

@@ -16,8 +16,13 @@ extern int errmsgWrite_flg;   // application: non-zero turns on logging by errms
 extern int errmsg_output_flg; // set by every errmsg: at least one message has been shown
 
 // Writes fmt (formatted by err_edit when it holds a '%') to standard output when errfp is the
-// all-ones value, else to standard error; then sets errmsg_output_flg. Never ends the run.
+// all-ones value (through the output stage, drained at once), else to standard error; then sets
+// errmsg_output_flg. Never ends the run.
 void errmsg(const char *fmt, ...);
+
+// Reports fmt as errmsg does and ends the run with status 1 (support::fatal_exit). Every error
+// that ends a run is reported through here.
+[[noreturn]] void fatal(const char *fmt, ...);
 
 // As errmsg, but writes to errfp itself when it is another non-null stream; leaves
 // errmsg_output_flg alone.

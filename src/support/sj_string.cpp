@@ -8,13 +8,6 @@ namespace {
 
 using uchar = unsigned char;
 
-// Width of the character at p for the walkers: a lead byte takes its partner along unless the
-// text ends right after it.
-inline int char_width(const char *p)
-{
-    return is_sj_lead(static_cast<uchar>(p[0])) && p[1] != '\0' ? 2 : 1;
-}
-
 // serstr alone pairs a lead byte only with a byte of the Shift_JIS trail class.
 inline bool is_sj_trail(uchar c)
 {

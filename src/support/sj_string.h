@@ -5,8 +5,28 @@
 
 namespace support {
 
+// The byte classes and character rules every walker of the program shares. They are fixed, not
+// taken from the system's code page; text comparison (text_cmp.h) has a wider lead range of its own.
+
 // True for a Shift_JIS lead byte (0x81-0x9F, 0xE0-0xFC).
-inline bool is_sj_lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+constexpr bool is_sj_lead(unsigned char c)
+{
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+// Bytes of the character at p: 2 for a lead byte followed by a byte other than NUL, else 1. A
+// lone lead byte at the end of the text is a character of its own.
+constexpr int char_width(const char *p)
+{
+    return is_sj_lead(static_cast<unsigned char>(p[0])) && p[1] != '\0' ? 2 : 1;
+}
+
+// ASCII digits and letters; bytes of 0x80 and above are neither.
+constexpr bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
+constexpr bool is_letter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// A byte that can be part of a name: an ASCII digit, letter or the underscore.
+constexpr bool is_ident_char(unsigned char c) { return is_digit(c) || is_letter(c) || c == '_'; }
 
 char *Strchr(const char *s, int c);        // first character whose first byte is c; never the NUL
 char *Strrchr(const char *s, int c);       // last such character

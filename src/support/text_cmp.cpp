@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "support/exit_hook.h"
+#include "support/out_stage.h"
 
 namespace support {
 
@@ -177,7 +178,10 @@ char *exp_tab(int tab, const char *line)
     for (const unsigned char *p = reinterpret_cast<const unsigned char *>(line); *p; ++p) {
         long long next = next_column(col, *p, tab);
         if (next >= exp_tab_limit) {
-            std::printf("Error: %256.256s ... too long line\n", line);
+            // This library's one report on standard output, so it goes through the output stage.
+            char msg[300];
+            const int len = std::snprintf(msg, sizeof msg, "Error: %256.256s ... too long line\n", line);
+            out_write(msg, static_cast<std::size_t>(len));
             fatal_exit(1);
         }
         if (*p == '\t') {

@@ -14,10 +14,9 @@ protected:
     {
         open_input(text);
         EXPECT_EQ(lex_next_line("%d: %s too long\n"), 1);
-        if_depth++;
         testing::internal::CaptureStdout();
         const int r = proc_block(kind, 1);
-        output_flush();  // put_line gathers lines before stdio sees them
+        support::out_flush();  // put_line gathers lines before stdio sees them
         *out = testing::internal::GetCapturedStdout();
         return r;
     }
@@ -63,7 +62,7 @@ TEST_F(CondBlock, NestingLimit)
     add("A", 1);
     open_input("#ifdef A\n");
     ASSERT_EQ(lex_next_line("%d: %s too long\n"), 1);
-    if_depth = IF_DEPTH_MAX + 1;
+    if_depth = IF_DEPTH_MAX;  // proc_block counts its own conditional
     testing::internal::CaptureStderr();
     EXPECT_THROW(proc_block(DIR_IFDEF, 1), FatalExit);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),

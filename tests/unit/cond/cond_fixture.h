@@ -20,6 +20,7 @@
 #include "cond/cond_options.h"
 #include "cond/cond_output.h"
 #include "support/exit_hook.h"
+#include "support/out_stage.h"
 
 struct FatalExit {
     int status;

@@ -17,7 +17,7 @@ protected:
         } else {
             put_line_sel(buff + 1, keep);
         }
-        output_flush();  // put_line gathers lines before stdio sees them
+        support::out_flush();  // put_line gathers lines before stdio sees them
         return testing::internal::GetCapturedStdout();
     }
 };
