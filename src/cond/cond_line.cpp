@@ -147,7 +147,20 @@ int line_read()
     size_t n = 0;
     bool lf = false;
     std::uint64_t marks = 0;
-    while (n < static_cast<size_t>(LINE_READ)) {
+    if (skim_mode == 1 && in_pos < in_end) {
+        // The masks of the block give the line's end and its marks at once.
+        const char *from = in_block + in_pos;
+        bool any = false;
+        const char *nl = skim_line_end(in_block, in_masks, from, in_block + in_end, &any);
+        if (nl != nullptr && nl - from < LINE_READ) {
+            n = static_cast<size_t>(nl - from) + 1;
+            std::memcpy(area, from, n);
+            in_pos += n;
+            lf = true;
+            marks = any;
+        }
+    }
+    while (!lf && n < static_cast<size_t>(LINE_READ)) {
         if (in_pos == in_end) {
             const int r = fill();
             if (r < 0) {

@@ -112,4 +112,27 @@ const char *skim_lines(const char *base, const ChunkMasks *masks, const char *fr
     return base + taken;
 }
 
+const char *skim_line_end(const char *base, const ChunkMasks *masks, const char *from,
+                          const char *end, bool *marks)
+{
+    const std::size_t stop_at = static_cast<std::size_t>(end - base);
+    std::size_t at = static_cast<std::size_t>(from - base);
+    std::uint64_t in = from_bit(static_cast<unsigned>(at % CHUNK));
+    std::uint64_t seen = 0;
+    for (std::size_t k = at / CHUNK; k * CHUNK < stop_at; k++, in = ~std::uint64_t{0}) {
+        const std::size_t chunk = k * CHUNK;
+        if (stop_at - chunk < CHUNK) {
+            in &= ~from_bit(static_cast<unsigned>(stop_at - chunk));
+        }
+        const std::uint64_t nl = masks[k].newline & in;
+        const std::uint64_t mark = masks[k].event & ~masks[k].hash & in;
+        if (nl != 0) {
+            *marks = (seen | (mark & ((nl & (~nl + 1)) - 1))) != 0;
+            return base + chunk + low_bit(nl);
+        }
+        seen |= mark;
+    }
+    return nullptr;
+}
+
 }  // namespace cond

@@ -34,4 +34,9 @@ std::uint64_t skim_stops(const ChunkMasks &m, int state);
 const char *skim_lines(const char *base, const ChunkMasks *masks, const char *from,
                        const char *end, int state, long *lines);
 
+// The first newline at or behind from and before end (masks as for skim_lines), or null when
+// there is none; sets *marks when a '/', quote or backslash comes before it.
+const char *skim_line_end(const char *base, const ChunkMasks *masks, const char *from,
+                          const char *end, bool *marks);
+
 }  // namespace cond

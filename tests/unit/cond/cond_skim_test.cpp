@@ -2,6 +2,7 @@
 // the state, complete before the end and not too long.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -82,6 +83,22 @@ void check(const std::string &text, int state)
             ASSERT_EQ(static_cast<size_t>(got - padded.data()), want)
                 << "state " << state << " from " << from << " end " << end;
             ASSERT_EQ(got_lines, want_lines);
+
+            // The line end and its marks, from the same masks.
+            const size_t nl = text.find('\n', from);
+            bool want_marks = false;
+            for (size_t k = from; k < end && k < nl; k++) {
+                want_marks |= std::strchr("/\"'\\", text[k]) != nullptr && text[k] != '\0';
+            }
+            bool got_marks = false;
+            const char *got_nl = cond::skim_line_end(padded.data(), masks.data(), padded.data() + from,
+                                                     padded.data() + end, &got_marks);
+            if (nl == std::string::npos || nl >= end) {
+                ASSERT_EQ(got_nl, nullptr) << "from " << from << " end " << end;
+            } else {
+                ASSERT_EQ(got_nl, padded.data() + nl) << "from " << from << " end " << end;
+                ASSERT_EQ(got_marks, want_marks) << "from " << from << " end " << end;
+            }
         }
     }
 }
