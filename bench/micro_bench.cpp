@@ -1,5 +1,6 @@
 // Micro-benchmarks of the paths every line and every name goes through: the lexical walk of a
-// line, the evaluation of #if expressions, and the name lookup in a full pattern table.
+// line, the evaluation of #if expressions, the name lookup in a full pattern table, and the byte
+// classification and skimming of a read block.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -7,11 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "cond/cond_classify.h"
 #include "cond/cond_eval.h"
 #include "cond/cond_lex.h"
 #include "cond/cond_line.h"
 #include "cond/cond_match.h"
 #include "cond/cond_options.h"
+#include "cond/cond_skim.h"
 
 namespace {
 
@@ -228,6 +231,70 @@ void BM_EvalIfLongestDefined(benchmark::State &state)
     eval_operand(state, op);
 }
 BENCHMARK(BM_EvalIfLongestDefined);
+
+// 64 KiB of header-like text, as the line reader holds one block of it.
+std::string block_text()
+{
+    std::string text;
+    while (text.size() < (std::size_t{1} << 16)) {
+        for (const char *line : sample_lines) {
+            text += line;
+        }
+        text += "struct timespec ts;\n\tint fd;\n    return (x + y) * z;\n";
+    }
+    text.resize(std::size_t{1} << 16);
+    text.append(cond::CHUNK, '\0');  // the pad the reader keeps behind a block
+    return text;
+}
+
+// Classification of a block at each instruction-set level (arg: SIMD_PORTABLE, SSE2, AVX2); a
+// level this processor lacks runs the best below it, as the program does.
+void BM_ClassifyBlock(benchmark::State &state)
+{
+    const std::string text = block_text();
+    const std::size_t n = (text.size() - cond::CHUNK) / cond::CHUNK;
+    std::vector<cond::ChunkMasks> masks(n);
+    const int level = cond::classify_select(static_cast<int>(state.range(0)));
+    state.SetLabel(level == cond::SIMD_AVX2 ? "avx2" : level == cond::SIMD_SSE2 ? "sse2" : "portable");
+    for (auto _ : state) {
+        cond::classify_chunks(reinterpret_cast<const unsigned char *>(text.data()), n, masks.data());
+        benchmark::DoNotOptimize(masks.data());
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(n * cond::CHUNK));
+    cond::classify_reset();
+}
+BENCHMARK(BM_ClassifyBlock)->Arg(cond::SIMD_PORTABLE)->Arg(cond::SIMD_SSE2)->Arg(cond::SIMD_AVX2);
+
+// Skimming a classified block in code state, restarting behind each line that stops it, as the
+// scan does between the lines that take the per-line path.
+void BM_SkimBlock(benchmark::State &state)
+{
+    const std::string text = block_text();
+    const std::size_t n = (text.size() - cond::CHUNK) / cond::CHUNK;
+    std::vector<cond::ChunkMasks> masks(n + 1);
+    cond::classify_chunks(reinterpret_cast<const unsigned char *>(text.data()), n + 1, masks.data());
+    const char *const end = text.data() + n * cond::CHUNK;
+    for (auto _ : state) {
+        long lines = 0;
+        const char *p = text.data();
+        while (p < end) {
+            const char *q = cond::skim_lines(text.data(), masks.data(), p, end, cond::SKIM_CODE, &lines);
+            if (q == p) {
+                bool marks;
+                q = cond::skim_line_end(text.data(), masks.data(), p, end, &marks);
+                if (q == nullptr) {
+                    break;
+                }
+                q++;
+            }
+            p = q;
+        }
+        benchmark::DoNotOptimize(lines);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(n * cond::CHUNK));
+    cond::classify_reset();
+}
+BENCHMARK(BM_SkimBlock);
 
 }  // namespace
 

@@ -9,9 +9,11 @@
 // and with "-nv" put in front of its options (any v of its own taken out), and the pair must agree:
 // the same status and messages, every written line behind its own number with its input bytes, no
 // line written by both, and together every line read (up to the failing one when the run fails).
-// Where the run reached the body, its output, messages and status must also be those of a plain
-// model of the scanner and the block processor (with the evaluator's model of fuzz_cond_model.h),
-// given the options and the pattern table that the real command-line parser set up.
+// The runs are repeated along the other reading paths (every line through the line buffer; each
+// classification level of the skimmer) and must give the same bytes, messages and status. Where
+// the run reached the body, its output, messages and status must also be those of a plain model
+// of the scanner and the block processor (with the evaluator's model of fuzz_cond_model.h), given
+// the options and the pattern table that the real command-line parser set up.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -59,9 +61,15 @@ struct Result {
     std::vector<int> values;
 };
 
-// Runs the filter over args, which must outlive the result (the pattern table points into them).
-Result run_filter(std::vector<std::string> &args)
+// Runs the filter over args, which must outlive the result (the pattern table points into them),
+// reading the input along the path named as VELK_SIMD names it (null: the default path).
+Result run_filter(std::vector<std::string> &args, const char *path = nullptr)
 {
+    if (path != nullptr) {
+        setenv("VELK_SIMD", path, 1);
+    } else {
+        unsetenv("VELK_SIMD");
+    }
     std::vector<char *> argv;
     for (std::string &a : args) {
         argv.push_back(a.data());
@@ -96,6 +104,7 @@ Result run_filter(std::vector<std::string> &args)
     r.err.assign(err_text, err_len);
     std::free(out_text);
     std::free(err_text);
+    unsetenv("VELK_SIMD");
     cli::run_reset();
     support::message_reset();
     return r;
@@ -526,8 +535,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<std::string> kept_args{"velkrun", "-n"}, gone_args{"velkrun", "-nv"};
     kept_args.insert(kept_args.end(), opts.begin(), opts.end());
     gone_args.insert(gone_args.end(), opts.begin(), opts.end());
+    // The runs cut and convert their list arguments in place: each run gets its own copy.
+    const std::vector<std::string> kept_orig = kept_args, gone_orig = gone_args;
     const Result kept = run_filter(kept_args);
     const Result gone = run_filter(gone_args);
+    // Skimming whole runs of lines from the read block (the default) and reading every line
+    // through the line buffer must give the same bytes, messages and status; so must every
+    // classification level.
+    const char *const paths[] = {"lines", "portable", "sse2"};
+    for (size_t i = 0; i < sizeof paths / sizeof paths[0]; i++) {
+        std::vector<std::string> args = i % 2 ? gone_orig : kept_orig;
+        const Result &want = i % 2 ? gone : kept;
+        const Result other = run_filter(args, paths[i]);
+        if (other.status != want.status || other.out != want.out || other.err != want.err ||
+            other.lines_read != want.lines_read) {
+            fail(i == 0 ? "the line-by-line path differs from the skimming one"
+                        : "a classification level differs from the default one",
+                 other, want);
+        }
+    }
     check_model(kept, gone, body);
     check_model(gone, kept, body);
 

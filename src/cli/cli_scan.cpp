@@ -17,7 +17,11 @@ int scan_file(const char *name)
     }
     cond::lex_reset();
     char *const line = cond::buff + 1;
-    while (cond::lex_next_line("%d: %s \nError: too long line found!\n")) {
+    for (;;) {
+        cond::lex_skim(1);
+        if (!cond::lex_next_line("%d: %s \nError: too long line found!\n")) {
+            break;
+        }
         char *p = cond::lex_line();
         if (p != nullptr) {
             const int kind = cond::directive_kind(p);

@@ -1,5 +1,6 @@
 #include "cond/cond_block.h"
 
+#include "cond/cond_classify.h"
 #include "cond/cond_eval.h"
 #include "cond/cond_lex.h"
 #include "cond/cond_line.h"
@@ -35,6 +36,7 @@ int proc_block(int kind, int keep)
 
     bool end = false;
     while (!end) {
+        lex_skim(keep);
         if (!lex_next_line("%d: %s \nError: too long line found.\n")) {
             return -2;
         }
@@ -97,6 +99,7 @@ void cond_reset()
     output_reset();
     eval_reset();
     match_reset();
+    classify_reset();
 }
 
 }  // namespace cond

@@ -7,6 +7,7 @@
 #include "cond/cond_line.h"
 #include "cond/cond_options.h"
 #include "cond/cond_output.h"
+#include "cond/cond_skim.h"
 #include "support/sj_string.h"
 
 namespace cond {
@@ -330,6 +331,17 @@ int lex_next_line(const char *too_long_fmt)
         line_error(too_long_fmt, buff + 1);
     }
     return 1;
+}
+
+void lex_skim(int keep)
+{
+    const int state = opt_T       ? SKIM_TEXT
+                      : comment_f ? SKIM_COMMENT
+                      : string_f  ? SKIM_LITERAL
+                                  : SKIM_CODE;
+    if (line_skim(state, keep)) {
+        comment2_f = 0;  // a line comment ends with its line
+    }
 }
 
 void lex_reset()

@@ -64,6 +64,10 @@ int open_kind(const char *p);
 // 0 at the end of the input.
 int lex_next_line(const char *too_long_fmt);
 
+// Before the next lex_next_line: takes the lines that need no decision (line_skim) with the fate
+// keep (1 survives, 0 removed).
+void lex_skim(int keep);
+
 // Clears the three flags: the state in which a scan starts.
 void lex_reset();
 

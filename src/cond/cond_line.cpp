@@ -3,6 +3,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "cond/cond_classify.h"
+#include "cond/cond_output.h"
+#include "cond/cond_options.h"
+#include "cond/cond_skim.h"
 #include "support/message.h"
 
 namespace cond {
@@ -18,10 +22,13 @@ int line_plain;
 // The input is read in large blocks and cut into lines with memchr, so a line costs no call into
 // stdio of its own.
 constexpr size_t BLOCK_SIZE = 1 << 16;
-static char in_block[BLOCK_SIZE];  // line_read: the block last read from fp
-static size_t in_pos;              // line_read: first byte of in_block not yet taken
-static size_t in_end;              // line_read: bytes of in_block filled by the last read
-static const char *in_name;        // line_open: the file name, for the read-error message
+// The pad lets the last chunk of a block be classified whole; its bytes mean nothing.
+static char in_block[BLOCK_SIZE + CHUNK];  // line_read: the block last read from fp
+static size_t in_pos;                      // line_read: first byte of in_block not yet taken
+static size_t in_end;                      // line_read: bytes of in_block filled by the last read
+static const char *in_name;                // line_open: the file name, for the read-error message
+static ChunkMasks in_masks[BLOCK_SIZE / CHUNK];  // fill: the masks of in_block, when skimming
+static int skim_mode = -1;  // line_skim_on: 1 skims, 0 reads every line, -1 not decided yet
 
 // Refills in_block. Returns 1 with data, 0 at the end of the file, -1 on a read error.
 static int fill()
@@ -29,9 +36,40 @@ static int fill()
     in_pos = 0;
     in_end = std::fread(in_block, 1, BLOCK_SIZE, fp);
     if (in_end > 0) {
+        if (line_skim_on()) {
+            classify_chunks(reinterpret_cast<const unsigned char *>(in_block),
+                            (in_end + CHUNK - 1) / CHUNK, in_masks);
+        }
         return 1;
     }
     return std::ferror(fp) ? -1 : 0;
+}
+
+int line_skim_on()
+{
+    if (skim_mode < 0) {
+        skim_mode = classify_env_cap() == SIMD_OFF ? 0 : 1;
+    }
+    return skim_mode;
+}
+
+int line_skim(int state, int keep)
+{
+    if (fp == nullptr || in_pos >= in_end || skim_mode != 1) {
+        return 0;
+    }
+    const char *from = in_block + in_pos;
+    long lines = 0;
+    const char *to = skim_lines(in_block, in_masks, from, in_block + in_end, state, &lines);
+    if (lines == 0) {
+        return 0;
+    }
+    in_pos += static_cast<size_t>(to - from);
+    if (keep != opt_v) {
+        put_span(from, static_cast<size_t>(to - from), line_no + 1);
+    }
+    line_no += static_cast<int>(lines);
+    return 1;
 }
 
 [[noreturn]] static void read_failed()
@@ -112,7 +150,20 @@ int line_read()
     size_t n = 0;
     bool lf = false;
     std::uint64_t marks = 0;
-    while (n < static_cast<size_t>(LINE_READ)) {
+    if (skim_mode == 1 && in_pos < in_end) {
+        // The masks of the block give the line's end and its marks at once.
+        const char *from = in_block + in_pos;
+        bool any = false;
+        const char *nl = skim_line_end(in_block, in_masks, from, in_block + in_end, &any);
+        if (nl != nullptr && nl - from < LINE_READ) {
+            n = static_cast<size_t>(nl - from) + 1;
+            std::memcpy(area, from, n);
+            in_pos += n;
+            lf = true;
+            marks = any;
+        }
+    }
+    while (!lf && n < static_cast<size_t>(LINE_READ)) {
         if (in_pos == in_end) {
             const int r = fill();
             if (r < 0) {
@@ -166,6 +217,7 @@ void line_reset()
     line_plain = 0;
     in_pos = in_end = 0;
     in_name = nullptr;
+    skim_mode = -1;
 }
 
 }  // namespace cond

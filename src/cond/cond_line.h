@@ -84,6 +84,15 @@ int line_open(const char *name);
 // end of the input. A read error ends the run with a message.
 int line_read();
 
+// 1 when whole runs of lines are skimmed from the read block (line_skim), 0 when every line is
+// read through line_read. Decided on first use from VELK_SIMD ("lines" turns skimming off).
+int line_skim_on();
+
+// Takes the run of whole lines at the read position that need no decision of their own in the
+// lexical state (SKIM_* of cond_skim.h), counting them in line_no and writing them (put_span)
+// when keep differs from opt_v. Returns 1 when it took any line.
+int line_skim(int state, int keep);
+
 // Closes the input and puts the module back to its process-start state.
 void line_reset();
 

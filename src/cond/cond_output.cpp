@@ -12,7 +12,8 @@ namespace cond {
 
 char excerpt_buf[EXCERPT_SIZE];
 
-int put_line(const char *line)
+// Writes one line as put_line does: the number under -n, the text, and CR LF for crlf.
+static void out_line(const char *text, size_t len, bool crlf, long no)
 {
     if (opt_n) {
         // "%6d: " by hand: one formatted call per line would dominate the cost of a run.
@@ -21,7 +22,7 @@ int put_line(const char *line)
         char *w = end;
         *--w = ' ';
         *--w = ':';
-        long v = line_no;
+        long v = no;
         const bool neg = v < 0;
         if (neg) {
             v = -v;
@@ -38,14 +39,45 @@ int put_line(const char *line)
         }
         support::out_write(w, static_cast<size_t>(end - w));
     }
+    support::out_write(text, len);
+    if (crlf) {
+        support::out_write("\r\n", 2);
+    }
+}
+
+int put_line(const char *line)
+{
     const size_t len = static_cast<size_t>(line_len);
     if (line_cr && len > 0 && line[len - 1] == '\n') {
-        support::out_write(line, len - 1);
-        support::out_write("\r\n", 2);
+        out_line(line, len - 1, true, line_no);
     } else {
-        support::out_write(line, len);
+        out_line(line, len, false, line_no);
     }
     return 0;
+}
+
+void put_span(const char *p, size_t n, long first_no)
+{
+    if (!opt_n && n <= support::out_room()) {
+        // Written line by line, these lines would not hand the block over either.
+        support::out_write(p, n);
+        return;
+    }
+    // One line at a time, as put_line writes them, so that the block is handed over at the same
+    // places and a failing write ends the run at the same line.
+    const char *const end = p + n;
+    long no = first_no;
+    while (p < end) {
+        const char *nl = static_cast<const char *>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+        const size_t len = static_cast<size_t>(nl - p) + 1;
+        if (len >= 2 && nl[-1] == '\r') {
+            out_line(p, len - 2, true, no);
+        } else {
+            out_line(p, len, false, no);
+        }
+        p = nl + 1;
+        no++;
+    }
 }
 
 int put_line_sel(const char *line, int keep)

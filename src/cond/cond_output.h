@@ -2,6 +2,8 @@
 // message about a line quotes.
 #pragma once
 
+#include <cstddef>
+
 namespace cond {
 
 constexpr int EXCERPT_SIZE = 1024;
@@ -12,6 +14,11 @@ extern char excerpt_buf[EXCERPT_SIZE];  // line_excerpt: '[', at most 999 bytes,
 // line_no. The bytes go through the output stage (support::out_write), whose failed write ends
 // the run with a message. Returns 0.
 int put_line(const char *line);
+
+// Writes the n bytes at p, whole lines each ending with a newline and numbered from first_no
+// under -n, exactly as put_line would write them one at a time from the line buffer (a CR before
+// a newline is kept, as put_line restores it).
+void put_span(const char *p, size_t n, long first_no);
 
 // Writes the current line through put_line exactly when keep (1 survives, 0 removed) differs
 // from opt_v. Returns 0.
