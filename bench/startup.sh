@@ -12,14 +12,8 @@ cd "$(dirname "$0")/.."
 root=$PWD
 rounds=${ROUNDS:-400}
 
-bin=${VELK_BIN:-}
-if [ -z "$bin" ]; then
-  bin=$root/build/release/src/cli/velkrun
-  if [ ! -x "$bin" ]; then
-    cmake --preset release >/dev/null
-    cmake --build --preset release -j2 --target velkrun >/dev/null
-  fi
-fi
+# shellcheck source=bench/bench_bin.sh
+source "$root/bench/bench_bin.sh"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 

@@ -27,14 +27,8 @@ for a in "$@"; do
 done
 [ ${#sizes[@]} -gt 0 ] || sizes=(1M 256M)
 
-bin=${VELK_BIN:-}
-if [ -z "$bin" ]; then
-  bin=$root/build/release/src/cli/velkrun
-  if [ ! -x "$bin" ]; then
-    cmake --preset release >/dev/null
-    cmake --build --preset release -j2 --target velkrun >/dev/null
-  fi
-fi
+# shellcheck source=bench/bench_bin.sh
+source "$root/bench/bench_bin.sh"
 corpus_dir=${CORPUS_DIR:-$root/build/bench-corpus}
 mkdir -p "$corpus_dir"
 scratch=$(mktemp -d)
