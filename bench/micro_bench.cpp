@@ -106,10 +106,10 @@ void fill_table(const std::vector<std::string> &patterns, int value, int mode)
 
 // The 20 names of the throughput benchmark's -lA run.
 const std::vector<std::string> la_names = {
-    "CONFIG_NET*", "CONFIG_?MP", "CONFIG_P*",    "HAVE_*_H",      "HAVE_MMAP",
-    "HAVE_EPOLL",  "USE_SSL",    "USE_Z*",       "USE_SJIS",      "ENABLE_FAST_*",
-    "WITH_*",      "OS_LINUX",   "ARCH_X86_64",  "FEATURE_A?",    "FEATURE_*NAME*",
-    "LEGACY_*_V2", "DEBUG",      "TRACE*",       "VERBOSE",       "*_STATS"};
+    "CONFIG_NET*", "CONFIG_?MP", "CONFIG_P*",   "HAVE_*_H",   "HAVE_MMAP",
+    "HAVE_EPOLL",  "USE_SSL",    "USE_Z*",      "USE_SJIS",   "ENABLE_FAST_*",
+    "WITH_*",      "OS_LINUX",   "ARCH_X86_64", "FEATURE_A?", "FEATURE_*NAME*",
+    "LEGACY_*_V2", "DEBUG",      "TRACE*",      "VERBOSE",    "*_STATS"};
 
 // 256 patterns, every one with wildcards, of the shapes users write: prefixes, suffixes, inner
 // parts and single-character holes.
@@ -119,10 +119,18 @@ std::vector<std::string> wild_table()
     for (int i = 0; t.size() < 256; i++) {
         char buf[64];
         switch (i % 4) {
-        case 0: std::snprintf(buf, sizeof buf, "MOD%d_*", i); break;
-        case 1: std::snprintf(buf, sizeof buf, "*_OPT%d", i); break;
-        case 2: std::snprintf(buf, sizeof buf, "*PART%d*", i); break;
-        default: std::snprintf(buf, sizeof buf, "KEY?%d*", i); break;
+        case 0:
+            std::snprintf(buf, sizeof buf, "MOD%d_*", i);
+            break;
+        case 1:
+            std::snprintf(buf, sizeof buf, "*_OPT%d", i);
+            break;
+        case 2:
+            std::snprintf(buf, sizeof buf, "*PART%d*", i);
+            break;
+        default:
+            std::snprintf(buf, sizeof buf, "KEY?%d*", i);
+            break;
         }
         t.push_back(buf);
     }
@@ -255,9 +263,12 @@ void BM_ClassifyBlock(benchmark::State &state)
     const std::size_t n = (text.size() - cond::CHUNK) / cond::CHUNK;
     std::vector<cond::ChunkMasks> masks(n);
     const int level = cond::classify_select(static_cast<int>(state.range(0)));
-    state.SetLabel(level == cond::SIMD_AVX2 ? "avx2" : level == cond::SIMD_SSE2 ? "sse2" : "portable");
+    state.SetLabel(level == cond::SIMD_AVX2   ? "avx2"
+                   : level == cond::SIMD_SSE2 ? "sse2"
+                                              : "portable");
     for (auto _ : state) {
-        cond::classify_chunks(reinterpret_cast<const unsigned char *>(text.data()), n, masks.data());
+        cond::classify_chunks(reinterpret_cast<const unsigned char *>(text.data()), n,
+                              masks.data());
         benchmark::DoNotOptimize(masks.data());
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(n * cond::CHUNK));
@@ -272,13 +283,15 @@ void BM_SkimBlock(benchmark::State &state)
     const std::string text = block_text();
     const std::size_t n = (text.size() - cond::CHUNK) / cond::CHUNK;
     std::vector<cond::ChunkMasks> masks(n + 1);
-    cond::classify_chunks(reinterpret_cast<const unsigned char *>(text.data()), n + 1, masks.data());
+    cond::classify_chunks(reinterpret_cast<const unsigned char *>(text.data()), n + 1,
+                          masks.data());
     const char *const end = text.data() + n * cond::CHUNK;
     for (auto _ : state) {
         long lines = 0;
         const char *p = text.data();
         while (p < end) {
-            const char *q = cond::skim_lines(text.data(), masks.data(), p, end, cond::SKIM_CODE, &lines);
+            const char *q =
+                cond::skim_lines(text.data(), masks.data(), p, end, cond::SKIM_CODE, &lines);
             if (q == p) {
                 bool marks;
                 q = cond::skim_line_end(text.data(), masks.data(), p, end, &marks);

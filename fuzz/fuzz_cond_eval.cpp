@@ -42,8 +42,8 @@ struct ExitCalled {
 
 [[noreturn]] void disagree(const std::string &line, const std::string &got, const std::string &want)
 {
-    std::fprintf(stderr, "evaluator disagrees with the rules\nline: %s\ngot:  %s\nwant: %s\n", line.c_str(),
-                 got.c_str(), want.c_str());
+    std::fprintf(stderr, "evaluator disagrees with the rules\nline: %s\ngot:  %s\nwant: %s\n",
+                 line.c_str(), got.c_str(), want.c_str());
     std::abort();
 }
 
@@ -74,7 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size_t start = 0;
     while (start <= list.size() && storage.size() < static_cast<size_t>(cond::LIST_MAX)) {
         size_t comma = list.find(',', start);
-        std::string p = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        std::string p =
+            list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         for (char &c : p) {
             if (!ident(c) && c != '?' && c != '*' && c != '\\') {
                 c = '_';
@@ -102,7 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The directive line, as the reader leaves it in the line buffer.
     std::string operand = in.upto('\n');
     operand = operand.substr(0, operand.find('\0'));
-    std::string line = std::string(flags & 8 ? " " : "") + "#" + (flags & 16 ? "\t" : "") + words[kind] + operand;
+    std::string line =
+        std::string(flags & 8 ? " " : "") + "#" + (flags & 16 ? "\t" : "") + words[kind] + operand;
     line = line.substr(0, kLineMax - 1) + "\n";
     std::memcpy(cond::buff + 1, line.c_str(), line.size() + 1);
     cond::line_len = static_cast<int>(line.size());

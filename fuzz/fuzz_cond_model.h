@@ -53,7 +53,10 @@ struct CondModel {
         return out;
     }
 
-    [[noreturn]] void error(const char *fmt, const std::string &at) const { throw Failed{format(fmt, excerpt(at))}; }
+    [[noreturn]] void error(const char *fmt, const std::string &at) const
+    {
+        throw Failed{format(fmt, excerpt(at))};
+    }
 
     int lookup(const std::string &name) const
     {
@@ -104,7 +107,8 @@ struct CondModel {
 
     // Deletes a comment opened at i through its close, searched from the "/*" itself; false when
     // no comment opens at i. A comment left open ends the evaluation with unclosed_fmt.
-    bool cut_comment(std::string &w, size_t i, const char *unclosed_fmt, const std::string &operand) const
+    bool cut_comment(std::string &w, size_t i, const char *unclosed_fmt,
+                     const std::string &operand) const
     {
         if (w.compare(i, 2, "/*") != 0) {
             return false;
@@ -188,7 +192,8 @@ struct CondModel {
             if (w.compare(i, 2, "||") == 0 || w.compare(i, 2, "&&") == 0) {
                 const int this_op = w[i] == '|' ? 1 : 2;
                 if (op != 0 && op != this_op) {
-                    error(this_op == 1 ? "Error(#4): %d: %s: cannot analyze.\n" : "Error(#5): %d: %s: cannot analyze.\n",
+                    error(this_op == 1 ? "Error(#4): %d: %s: cannot analyze.\n"
+                                       : "Error(#5): %d: %s: cannot analyze.\n",
                           line);
                 }
                 op = this_op;
@@ -234,7 +239,8 @@ struct CondModel {
             i++;
         }
         const std::string operand = line.substr(std::min(i, line.size()));
-        int v = kind == cond::DIR_IF || kind == cond::DIR_ELIF ? if_expr(operand) : ifdef_expr(operand);
+        int v =
+            kind == cond::DIR_IF || kind == cond::DIR_ELIF ? if_expr(operand) : ifdef_expr(operand);
         return v == 2 ? (undef_outside ? cond::COND_FALSE : cond::COND_KEEP) : v;
     }
 };

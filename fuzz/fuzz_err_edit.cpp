@@ -17,13 +17,13 @@
 
 namespace {
 
-constexpr size_t kLimit = 1024;     // text length after which no further format step starts
-constexpr size_t kBufSize = 1280;   // the formatter's buffer
-constexpr int kMaxArgs = 5;         // conversions per call; the format is cut before a sixth
+constexpr size_t kLimit = 1024;    // text length after which no further format step starts
+constexpr size_t kBufSize = 1280;  // the formatter's buffer
+constexpr int kMaxArgs = 5;        // conversions per call; the format is cut before a sixth
 
 struct Args {
     int n = 0;
-    char kind[kMaxArgs];            // 'i' int (c, d, x), 'f' double, 's' string
+    char kind[kMaxArgs];  // 'i' int (c, d, x), 'f' double, 's' string
     int ints[kMaxArgs];
     double dbls[kMaxArgs];
     std::string strs[kMaxArgs];
@@ -154,7 +154,7 @@ double draw_double(FuzzBytes &in)
     uint8_t shape = in.byte();
     int32_t m = in.int32();
     if (shape < 0xF0) {
-        return std::ldexp(static_cast<double>(m), -(shape % 24));   // exact, short decimals
+        return std::ldexp(static_cast<double>(m), -(shape % 24));  // exact, short decimals
     }
     return std::ldexp(static_cast<double>(m), shape % 0x10 * 64);  // up to about 1e300
 }
@@ -182,7 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     const char *text = dispatch<0>(fmt.c_str(), g);
-    size_t len = std::strlen(text);   // a text running past the buffer trips the sanitizer here
+    size_t len = std::strlen(text);  // a text running past the buffer trips the sanitizer here
     if (len >= kBufSize) {
         std::fprintf(stderr, "err_edit: %zu bytes, over the buffer\n", len);
         std::abort();
@@ -190,13 +190,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     size_t fixed;
     std::string want = model(fmt, g, fixed);
-    want.resize(std::strlen(want.c_str()));   // a %c of 0 ends the visible text
+    want.resize(std::strlen(want.c_str()));  // a %c of 0 ends the visible text
     std::string got(text, len);
     bool ok = fixed == std::string::npos ? got == want
                                          : got.compare(0, std::min(fixed, want.size()), want, 0,
                                                        std::min(fixed, want.size())) == 0;
     if (!ok) {
-        std::fprintf(stderr, "err_edit disagrees with the rules\nformat: [%s]\ngot:  [%s]\nwant: [%s]\n",
+        std::fprintf(stderr,
+                     "err_edit disagrees with the rules\nformat: [%s]\ngot:  [%s]\nwant: [%s]\n",
                      fmt.c_str(), got.c_str(), want.c_str());
         std::abort();
     }

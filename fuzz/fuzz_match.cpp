@@ -66,7 +66,8 @@ bool ref_match(const Tokens &p, const std::string &s)
         if (pi < p.size() && p[pi] == ANY_RUN) {
             star = pi++;
             star_s = si;
-        } else if (pi < p.size() && (p[pi] == ANY_ONE || p[pi] == static_cast<unsigned char>(s[si]))) {
+        } else if (pi < p.size() &&
+                   (p[pi] == ANY_ONE || p[pi] == static_cast<unsigned char>(s[si]))) {
             pi++;
             si++;
         } else if (star != SIZE_MAX) {
@@ -98,12 +99,14 @@ void check_span(const std::string &pat, const std::string &text)
     const char *end = text.c_str() + text.size();
     if (cond::match_next < text.c_str() || cond::match_next > end ||
         (cond::match_top != nullptr && (cond::match_top < text.c_str() || cond::match_top > end))) {
-        std::fprintf(stderr, "match span outside the text: pattern [%s] text [%s]\n", pat.c_str(), text.c_str());
+        std::fprintf(stderr, "match span outside the text: pattern [%s] text [%s]\n", pat.c_str(),
+                     text.c_str());
         std::abort();
     }
 }
 
-[[noreturn]] void disagree(const char *what, const std::string &pat, const std::string &text, int got, int want)
+[[noreturn]] void disagree(const char *what, const std::string &pat, const std::string &text,
+                           int got, int want)
 {
     std::fprintf(stderr, "matcher disagrees (%s): pattern [%s] text [%s]: got %d, want %d\n", what,
                  pat.c_str(), text.c_str(), got, want);
@@ -122,9 +125,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (mode >= 4) {
         std::string raw_pat = draw(in, nullptr, 0, 1200);
         const std::string text = draw(in, nullptr, 0, 400);
-        const char *converted = mode == 4 ? cond::conv_search_str1(raw_pat.c_str())
-                                : mode == 5 ? cond::conv_search_find(raw_pat.c_str())
-                                            : (cond::conv_search_str(raw_pat.data(), mode == 7), raw_pat.c_str());
+        const char *converted =
+            mode == 4   ? cond::conv_search_str1(raw_pat.c_str())
+            : mode == 5 ? cond::conv_search_find(raw_pat.c_str())
+                        : (cond::conv_search_str(raw_pat.data(), mode == 7), raw_pat.c_str());
         cond::match_top = nullptr;
         cond::match(converted, text.c_str());
         check_span(raw_pat, text);
@@ -141,7 +145,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     buf.push_back('\0');
     const char *converted;
     if (limited) {
-        converted = conv == Conv::str1 ? cond::conv_search_str1(buf.data()) : cond::conv_search_find(buf.data());
+        converted = conv == Conv::str1 ? cond::conv_search_str1(buf.data())
+                                       : cond::conv_search_find(buf.data());
     } else {
         const int has_plain = cond::conv_search_str(buf.data(), conv == Conv::in_place_esc);
         bool want_plain = false;

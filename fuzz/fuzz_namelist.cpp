@@ -137,9 +137,9 @@ struct Runner {
     NAME_LST strs{};  // head of the two-string list
     Model mi{Ent{}};
     Model ms{Ent{}};
-    int tail3 = -1;   // model index of add_list3's remembered tail, -1 none, -2 not known
-    int tail2 = -1;   // the same for add_list2
-    int iter_pos = 0; // the model of the one iterator
+    int tail3 = -1;    // model index of add_list3's remembered tail, -1 none, -2 not known
+    int tail2 = -1;    // the same for add_list2
+    int iter_pos = 0;  // the model of the one iterator
     int iter_step = 0;
 
     explicit Runner(FuzzBytes bytes) : in(bytes) {}
@@ -252,7 +252,8 @@ struct Runner {
         case 5: {
             std::string to = draw_name();
             int k = find_record(mi, name);
-            expect(ren_name(&ints, name.c_str(), to.c_str()) == (k < 0 ? -1 : 0), "ren_name result");
+            expect(ren_name(&ints, name.c_str(), to.c_str()) == (k < 0 ? -1 : 0),
+                   "ren_name result");
             if (k >= 0) {
                 mi[k].name = to;
             }
@@ -281,7 +282,8 @@ struct Runner {
             }
             for (size_t i = 0; i < mi.size(); i++) {
                 mi[i].value = 0;
-                mi[i].name = static_cast<int>(i) < count ? std::optional<std::string>(fresh[i]) : std::nullopt;
+                mi[i].name = static_cast<int>(i) < count ? std::optional<std::string>(fresh[i])
+                                                         : std::nullopt;
             }
             break;
         }
@@ -304,8 +306,9 @@ struct Runner {
             int pos = static_cast<int>(in.below(6)) - 1;
             NAME_LST *e = get_namePtr2(&ints, pos);
             auto nv = named(mi);
-            expect(e == nullptr ? pos < 0 || pos >= static_cast<int>(nv.size())
-                                : pos >= 0 && pos < static_cast<int>(nv.size()) && e->name == *nv[pos]->name,
+            expect(e == nullptr
+                       ? pos < 0 || pos >= static_cast<int>(nv.size())
+                       : pos >= 0 && pos < static_cast<int>(nv.size()) && e->name == *nv[pos]->name,
                    "get_namePtr2");
             if (e != nullptr) {
                 e->sub_no = static_cast<int16_t>(in.int32());
@@ -342,7 +345,8 @@ struct Runner {
         Model after = mi;
         adopt(&ints, after);
         for (size_t i = 0; i < mi.size(); i++) {
-            expect(static_cast<bool>(mi[i].name) == static_cast<bool>(after[i].name), "name_sort moved an empty entry");
+            expect(static_cast<bool>(mi[i].name) == static_cast<bool>(after[i].name),
+                   "name_sort moved an empty entry");
         }
         auto now = named(after);
         auto key = [](const Ent &a, const Ent &b) {
@@ -380,9 +384,10 @@ struct Runner {
             check_chain(&ints, mi, false, step);
             return;
         }
-        std::stable_sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
-            return support::StrCmp(a.c_str(), b.c_str()) < 0;
-        });
+        std::stable_sort(names.begin(), names.end(),
+                         [](const std::string &a, const std::string &b) {
+                             return support::StrCmp(a.c_str(), b.c_str()) < 0;
+                         });
         auto strip = [](const std::string &s) {
             size_t k = s.find('\x01');
             return k == std::string::npos ? s : s.substr(k + 1);
@@ -441,7 +446,8 @@ struct Runner {
             int want = -1;
             for (int i = 0; i < n && want < 0; i++) {
                 const std::string &e = *nv[i]->name;
-                bool eq = folded ? ref_hash(e) == ref_hash(name) && support::StrCmp(e.c_str(), name.c_str()) == 0
+                bool eq = folded ? ref_hash(e) == ref_hash(name) &&
+                                       support::StrCmp(e.c_str(), name.c_str()) == 0
                                  : e == name;
                 if (eq) {
                     want = i;
@@ -449,7 +455,8 @@ struct Runner {
             }
             int got = folded ? get_NameNo(list, name.c_str()) : get_nameNo(list, name.c_str());
             expect(got == want, folded ? "get_NameNo" : "get_nameNo");
-            expect(check_name(list, name.c_str()) == (find_record(mi, name) >= 0 && list), "check_name");
+            expect(check_name(list, name.c_str()) == (find_record(mi, name) >= 0 && list),
+                   "check_name");
             break;
         }
         case 4: {
@@ -457,7 +464,8 @@ struct Runner {
             int want = 0;
             for (int i = 0; i < n; i++) {
                 const char *e = nv[i]->name->c_str();
-                int c = flag ? support::StrCmp(name.c_str(), e) : strcmp_sign(std::strcmp(name.c_str(), e));
+                int c = flag ? support::StrCmp(name.c_str(), e)
+                             : strcmp_sign(std::strcmp(name.c_str(), e));
                 if (c == 0) {
                     want = i;
                     break;
@@ -499,7 +507,8 @@ struct Runner {
                 }
             }
             if (k < 0) {
-                expect(count == 0 && area.name == nullptr && area.value == 12345 && area.count == 0, "get_namearea miss");
+                expect(count == 0 && area.name == nullptr && area.value == 12345 && area.count == 0,
+                       "get_namearea miss");
                 break;
             }
             int32_t group = nv[k]->value;
@@ -522,7 +531,8 @@ struct Runner {
         }
         case 7: {
             int k = find_record(mi, name);
-            expect(get_name_value(list, name.c_str()) == (k < 0 || !list ? 0 : mi[k].value), "get_name_value");
+            expect(get_name_value(list, name.c_str()) == (k < 0 || !list ? 0 : mi[k].value),
+                   "get_name_value");
             break;
         }
         default: {
@@ -595,7 +605,8 @@ struct Runner {
         default: {
             int k = find_record(ms, name);
             NAME_LST *e = ser_name(&strs, name.c_str());
-            expect(k < 0 ? e == nullptr : e != nullptr && nl_str(e) && *ms[k].arg == nl_str(e), "ser_name");
+            expect(k < 0 ? e == nullptr : e != nullptr && nl_str(e) && *ms[k].arg == nl_str(e),
+                   "ser_name");
             break;
         }
         }

@@ -2,7 +2,9 @@
 
 namespace cli {
 
-// Shift_JIS (code page 932) bytes, kept as escapes so the source stays plain ASCII.
+// Shift_JIS (code page 932) bytes, kept as escapes so the source stays plain ASCII. The formatter
+// is kept off the table: it would cut the escape runs at other places than a reader looks for them.
+// clang-format off
 const char *const usage_msg[USAGE_LINES + 1] = {
     "ifdef\x95\xb6\x82\xcc\x8d\xed\x8f\x9c\x82\xf0\x8ds\x82\xa2\x82\xdc\x82\xb7\x81" "B",
     " ",
@@ -36,5 +38,6 @@ const char *const usage_msg[USAGE_LINES + 1] = {
     "Version: 1.50",
     "",
 };
+// clang-format on
 
 }  // namespace cli

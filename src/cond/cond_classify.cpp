@@ -48,8 +48,8 @@ static void classify_portable(const unsigned char *p, std::size_t n_chunks, Chun
             }
             const std::uint64_t slash = equal_bytes(w, '/');
             const std::uint64_t hash = equal_bytes(w, '#');
-            const std::uint64_t event = slash | hash | equal_bytes(w, '"') | equal_bytes(w, '\'') |
-                                        equal_bytes(w, '\\');
+            const std::uint64_t event =
+                slash | hash | equal_bytes(w, '"') | equal_bytes(w, '\'') | equal_bytes(w, '\\');
             m.newline |= std::uint64_t{pack_bits(equal_bytes(w, '\n'))} << i;
             m.event |= std::uint64_t{pack_bits(event)} << i;
             m.slash |= std::uint64_t{pack_bits(slash)} << i;
@@ -77,7 +77,7 @@ __attribute__((target("sse2"))) static inline unsigned eq16(__m128i v, char c)
 }
 
 __attribute__((target("sse2"))) static void classify_sse2(const unsigned char *p,
-                                                           std::size_t n_chunks, ChunkMasks *out)
+                                                          std::size_t n_chunks, ChunkMasks *out)
 {
     const __m128i zero = _mm_setzero_si128();
     for (std::size_t k = 0; k < n_chunks; k++, p += CHUNK) {
@@ -102,11 +102,12 @@ __attribute__((target("sse2"))) static void classify_sse2(const unsigned char *p
 
 __attribute__((target("avx2"))) static inline std::uint32_t eq32(__m256i v, char c)
 {
-    return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(c))));
+    return static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(c))));
 }
 
 __attribute__((target("avx2"))) static void classify_avx2(const unsigned char *p,
-                                                           std::size_t n_chunks, ChunkMasks *out)
+                                                          std::size_t n_chunks, ChunkMasks *out)
 {
     const __m256i zero = _mm256_setzero_si256();
     for (std::size_t k = 0; k < n_chunks; k++, p += CHUNK) {

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "cond/cond_classify.h"
-#include "cond/cond_output.h"
 #include "cond/cond_options.h"
+#include "cond/cond_output.h"
 #include "cond/cond_skim.h"
 #include "support/message.h"
 

@@ -37,11 +37,11 @@ char *conv_search_find(const char *s);
 // What a converted pattern demands of every whole text that it matches. A lookup tests these
 // first and runs match only where they hold, so most patterns cost a few comparisons.
 struct PatFilter {
-    int first;              // byte the text begins with, or -1: any
-    int last;               // byte the text ends with, or -1: any
-    std::size_t min_len;    // fewest bytes of the text
-    std::size_t max_len;    // most bytes; SIZE_MAX when the pattern holds a WILD_RUN
-    std::uint64_t needs;    // identifier characters the text must hold (see ident_set)
+    int first;            // byte the text begins with, or -1: any
+    int last;             // byte the text ends with, or -1: any
+    std::size_t min_len;  // fewest bytes of the text
+    std::size_t max_len;  // most bytes; SIZE_MAX when the pattern holds a WILD_RUN
+    std::uint64_t needs;  // identifier characters the text must hold (see ident_set)
 };
 
 // Fills f from the converted pattern pat.
@@ -55,8 +55,8 @@ std::uint64_t ident_set(const char *text, std::size_t len);
 inline bool pat_may_match(const PatFilter &f, const char *text, std::size_t len, std::uint64_t have)
 {
     // The first byte, tested first, rules out the most; text[0] is the terminator when len is 0.
-    return (f.first < 0 || static_cast<unsigned char>(text[0]) == f.first) &&
-           len >= f.min_len && len <= f.max_len &&
+    return (f.first < 0 || static_cast<unsigned char>(text[0]) == f.first) && len >= f.min_len &&
+           len <= f.max_len &&
            (f.last < 0 || static_cast<unsigned char>(text[len - 1]) == f.last) &&
            (f.needs & ~have) == 0;
 }

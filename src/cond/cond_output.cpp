@@ -68,7 +68,8 @@ void put_span(const char *p, size_t n, long first_no)
     const char *const end = p + n;
     long no = first_no;
     while (p < end) {
-        const char *nl = static_cast<const char *>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+        const char *nl =
+            static_cast<const char *>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
         const size_t len = static_cast<size_t>(nl - p) + 1;
         if (len >= 2 && nl[-1] == '\r') {
             out_line(p, len - 2, true, no);

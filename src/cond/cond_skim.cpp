@@ -26,14 +26,20 @@ static inline int bit_count(std::uint64_t m)
     return static_cast<int>((m * 0x0101010101010101u) >> 56);
 }
 
-static inline unsigned low_bit(std::uint64_t m) { return static_cast<unsigned>(__builtin_ctzll(m)); }
-static inline unsigned high_bit(std::uint64_t m) { return 63 - static_cast<unsigned>(__builtin_clzll(m)); }
+static inline unsigned low_bit(std::uint64_t m)
+{
+    return static_cast<unsigned>(__builtin_ctzll(m));
+}
+static inline unsigned high_bit(std::uint64_t m)
+{
+    return 63 - static_cast<unsigned>(__builtin_clzll(m));
+}
 
 // Mask of the bits at and above lo (lo < 64).
 static inline std::uint64_t from_bit(unsigned lo) { return ~std::uint64_t{0} << lo; }
 
-const char *skim_lines(const char *base, const ChunkMasks *masks, const char *from,
-                       const char *end, int state, long *lines)
+const char *skim_lines(const char *base, const ChunkMasks *masks, const char *from, const char *end,
+                       int state, long *lines)
 {
     const std::size_t stop_at = static_cast<std::size_t>(end - base);
     std::size_t taken = static_cast<std::size_t>(from - base);  // the run is [from, taken)
@@ -97,8 +103,7 @@ const char *skim_lines(const char *base, const ChunkMasks *masks, const char *fr
         // The first stop byte: the line that holds it ends the run, unless in code it begins a
         // line comment that runs to the newline with no high byte or NUL.
         const std::size_t s = chunk + low_bit(stops);
-        if (state != SKIM_CODE || base[s] != '/' || s + 1 >= stop_at ||
-            base[s + 1] != '/') {
+        if (state != SKIM_CODE || base[s] != '/' || s + 1 >= stop_at || base[s + 1] != '/') {
             break;
         }
         in_comment = true;

@@ -31,8 +31,8 @@ std::uint64_t skim_stops(const ChunkMasks &m, int state);
 // the line changes nothing). masks[k] holds the masks of the bytes base + 64k .. base + 64k + 63,
 // for every chunk that meets [from, end). Returns the end of the run (from itself when the first
 // line needs the per-line path) and adds the number of lines in it to *lines.
-const char *skim_lines(const char *base, const ChunkMasks *masks, const char *from,
-                       const char *end, int state, long *lines);
+const char *skim_lines(const char *base, const ChunkMasks *masks, const char *from, const char *end,
+                       int state, long *lines);
 
 // The first newline at or behind from and before end (masks as for skim_lines), or null when
 // there is none; sets *marks when a '/', quote or backslash comes before it.

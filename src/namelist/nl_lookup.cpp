@@ -14,7 +14,8 @@ int name_step = 0;  // get_name: added to name_pos after each name returned, +1 
 
 // Shared body of get_nameNo and get_NameNo: the hash filters, then same() decides.
 template <typename Same>
-int find_pos(NAME_LST *list, const char *name, Same same) {
+int find_pos(NAME_LST *list, const char *name, Same same)
+{
     std::int32_t hash = name_hash(name);
     int pos = 0;
     for (NAME_LST *e = nl_named(list); e != nullptr; e = nl_named(e->next), ++pos) {
@@ -27,25 +28,29 @@ int sign_of(int v) { return (v > 0) - (v < 0); }
 
 }  // namespace
 
-void nl_lookup_reset() {
+void nl_lookup_reset()
+{
     name_pos = 0;
     name_step = 0;
 }
 
-NAME_LST *get_namePtr2(NAME_LST *list, int pos) {
+NAME_LST *get_namePtr2(NAME_LST *list, int pos)
+{
     if (pos < 0) return nullptr;
     NAME_LST *e = nl_named(list);
     for (; e != nullptr && pos > 0; --pos) e = nl_named(e->next);
     return e;
 }
 
-int count_names(NAME_LST *list) {
+int count_names(NAME_LST *list)
+{
     int n = 0;
     for (NAME_LST *e = nl_named(list); e != nullptr; e = nl_named(e->next)) ++n;
     return n;
 }
 
-char *get_name(NAME_LST *list, int mode) {
+char *get_name(NAME_LST *list, int mode)
+{
     if (mode == 0) {
         name_pos = 0;
         name_step = 1;
@@ -59,21 +64,26 @@ char *get_name(NAME_LST *list, int mode) {
     return e->name;
 }
 
-char *get_name2(NAME_LST *list, int pos) {
+char *get_name2(NAME_LST *list, int pos)
+{
     NAME_LST *e = get_namePtr2(list, pos);
     return e != nullptr ? e->name : nullptr;
 }
 
-int get_nameNo(NAME_LST *list, const char *name) {
-    return find_pos(list, name, [](const char *a, const char *b) { return std::strcmp(a, b) == 0; });
+int get_nameNo(NAME_LST *list, const char *name)
+{
+    return find_pos(list, name,
+                    [](const char *a, const char *b) { return std::strcmp(a, b) == 0; });
 }
 
-int get_NameNo(NAME_LST *list, const char *name) {
+int get_NameNo(NAME_LST *list, const char *name)
+{
     return find_pos(list, name,
                     [](const char *a, const char *b) { return support::StrCmp(a, b) == 0; });
 }
 
-int get_nameNo2(NAME_LST *list, const char *name, int flag) {
+int get_nameNo2(NAME_LST *list, const char *name, int flag)
+{
     int result = 0;
     int pos = 0;
     for (NAME_LST *e = nl_named(list); e != nullptr; e = nl_named(e->next), ++pos) {
@@ -85,7 +95,8 @@ int get_nameNo2(NAME_LST *list, const char *name, int flag) {
     return result;
 }
 
-int get_nameNoByGroupNo(NAME_LST *list, std::int32_t group, int number) {
+int get_nameNoByGroupNo(NAME_LST *list, std::int32_t group, int number)
+{
     bool met = false;
     int pos = 0;
     for (NAME_LST *e = nl_named(list); e != nullptr; e = nl_named(e->next), ++pos) {
@@ -99,7 +110,8 @@ int get_nameNoByGroupNo(NAME_LST *list, std::int32_t group, int number) {
     return -1;
 }
 
-int get_namearea(NAME_LST *list, const char *name, NAME_AREA *area) {
+int get_namearea(NAME_LST *list, const char *name, NAME_AREA *area)
+{
     area->first = 0;
     area->last = 0;
     area->count = 0;
@@ -128,7 +140,8 @@ int get_namearea(NAME_LST *list, const char *name, NAME_AREA *area) {
     return count;
 }
 
-std::intptr_t get_name_value(NAME_LST *list, const char *name) {
+std::intptr_t get_name_value(NAME_LST *list, const char *name)
+{
     NAME_LST *e = ser_name(list, name);
     return e != nullptr ? e->value : 0;
 }

@@ -16,12 +16,14 @@ int name_sort_mode = 0;  // callers: 0 sorts by name, non-zero by value, then na
 
 namespace {
 
-const NAME_LST *entry_at(const void *element) {
+const NAME_LST *entry_at(const void *element)
+{
     return *static_cast<const NAME_LST *const *>(element);
 }
 
 // A work area of count elements of size bytes from getmem, or null when it cannot be had.
-void *work_area(int count, std::size_t size) {
+void *work_area(int count, std::size_t size)
+{
     if (static_cast<std::size_t>(count) > static_cast<std::size_t>(INT_MAX) / size) return nullptr;
     return support::getmem(static_cast<int>(static_cast<std::size_t>(count) * size));
 }
@@ -30,11 +32,13 @@ void *work_area(int count, std::size_t size) {
 
 void nl_sort_reset() { name_sort_mode = 0; }
 
-int comp_namedata(const void *a, const void *b) {
+int comp_namedata(const void *a, const void *b)
+{
     return support::StrCmp(entry_at(a)->name, entry_at(b)->name);
 }
 
-int comp_valuedata(const void *a, const void *b) {
+int comp_valuedata(const void *a, const void *b)
+{
     const NAME_LST *x = entry_at(a);
     const NAME_LST *y = entry_at(b);
     auto vx = static_cast<std::uint32_t>(nl_int(x));
@@ -43,12 +47,14 @@ int comp_valuedata(const void *a, const void *b) {
     return support::StrCmp(x->name, y->name);
 }
 
-int comp_argdata(const void *a, const void *b) {
+int comp_argdata(const void *a, const void *b)
+{
     return support::StrCmp(*static_cast<const char *const *>(a),
                            *static_cast<const char *const *>(b));
 }
 
-int name_sort(NAME_LST *list) {
+int name_sort(NAME_LST *list)
+{
     int n = count_names(list);
     if (n < 2) return 0;
     auto *copies = static_cast<NAME_LST *>(work_area(n, sizeof(NAME_LST)));
@@ -79,7 +85,8 @@ int name_sort(NAME_LST *list) {
     return 0;
 }
 
-int name_sort2(NAME_LST *list) {
+int name_sort2(NAME_LST *list)
+{
     int n = count_names(list);
     if (n < 2) return 0;
     auto **names = static_cast<char **>(work_area(n, sizeof(char *)));
@@ -91,7 +98,8 @@ int name_sort2(NAME_LST *list) {
     for (NAME_LST *e = nl_named(list); e != nullptr; e = nl_named(e->next)) {
         char *s = names[k++];
         // The sort key ends at the first 0x01; the visible name after it moves to the front.
-        if (char *mark = std::strchr(s, '\x01')) std::memmove(s, mark + 1, std::strlen(mark + 1) + 1);
+        if (char *mark = std::strchr(s, '\x01'))
+            std::memmove(s, mark + 1, std::strlen(mark + 1) + 1);
         e->name = s;
         e->hash = name_hash(s);
     }

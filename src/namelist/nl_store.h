@@ -32,7 +32,8 @@ inline char *nl_str(const NAME_LST *e) { return reinterpret_cast<char *>(e->valu
 inline void nl_set_str(NAME_LST *e, char *s) { e->value = reinterpret_cast<std::intptr_t>(s); }
 
 // The first named record at or after e (e itself when it holds a name), or null.
-inline NAME_LST *nl_named(NAME_LST *e) {
+inline NAME_LST *nl_named(NAME_LST *e)
+{
     while (e != nullptr && e->name == nullptr) e = e->next;
     return e;
 }

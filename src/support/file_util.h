@@ -28,8 +28,8 @@ int copyFile(const char *src, const char *dst, int mode);
 // message.
 int Fclose(FILE *fp, const char *path);
 
-int isDir(const char *path);               // 1 when path names an existing directory, else 0
-char *findExt(const char *path);           // last '.' after the last '\', or null
+int isDir(const char *path);      // 1 when path names an existing directory, else 0
+char *findExt(const char *path);  // last '.' after the last '\', or null
 // Cuts path at the first '\' after its first wildcard; copies the head to dir and the part after
 // that '\' to rest (empty when there is none). Returns 0.
 int sepname(char *path, char *dir, char *rest);

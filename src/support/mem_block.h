@@ -7,16 +7,16 @@
 
 namespace support {
 
-extern int terminate_size;   // library, 2147483647: getmem requests this large fail softly
-extern void (*endfun)();     // application, null: called before a fatal out-of-memory exit
+extern int terminate_size;  // library, 2147483647: getmem requests this large fail softly
+extern void (*endfun)();    // application, null: called before a fatal out-of-memory exit
 
-void *getmem(int size);                 // size zero-filled bytes; 0 bytes is a failure
-void *moremem(void *block, int size);   // resizes (may move); null block allocates afresh
-void freemem(void *block);              // releases; null is ignored
-void *getmemLock(int size);             // getmem that never returns null
-void *getmemAdr(void *block);           // the address of a getmemLock block: the block itself
-void freeLocal(void *block);            // releases a getmemLock block
-char *setstr(const char *s);            // a new heap copy of s
+void *getmem(int size);                // size zero-filled bytes; 0 bytes is a failure
+void *moremem(void *block, int size);  // resizes (may move); null block allocates afresh
+void freemem(void *block);             // releases; null is ignored
+void *getmemLock(int size);            // getmem that never returns null
+void *getmemAdr(void *block);          // the address of a getmemLock block: the block itself
+void freeLocal(void *block);           // releases a getmemLock block
+char *setstr(const char *s);           // a new heap copy of s
 char *addstr(char *heap_text, const char *s);  // appends s to a heap text; returns its new address
 
 // The heap under every function above. Tests replace it to make requests fail or to see what

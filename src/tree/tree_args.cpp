@@ -7,9 +7,9 @@
 namespace tree {
 
 const char *const prog_name = "velkrun-tree";
-const char *const usage_line =
-    "Usage: velkrun-tree [--dry-run | --check | --diff | --symbols [--locate]] [--quiet] [--jobs N] "
-    "[--backup SUFFIX] [--ext LIST] [velkrun options] -- PATH...";
+const char *const usage_line = "Usage: velkrun-tree [--dry-run | --check | --diff | --symbols "
+                               "[--locate]] [--quiet] [--jobs N] "
+                               "[--backup SUFFIX] [--ext LIST] [velkrun options] -- PATH...";
 
 namespace {
 
@@ -130,7 +130,8 @@ int parse_args(int argc, char **argv)
                 value = a.c_str() + (a[1] == 'j' ? 2 : 7);
             }
             jobs = read_jobs(value);
-            if (jobs == 0) return usage_error(a + ": the number of jobs must be 1 to 1024: " + value);
+            if (jobs == 0)
+                return usage_error(a + ": the number of jobs must be 1 to 1024: " + value);
         } else if (a == "--backup") {
             if (!has_next) return usage_error("--backup needs a suffix");
             backup = argv[i++];
@@ -164,8 +165,9 @@ int parse_args(int argc, char **argv)
     }
     if (locate_mode && !symbols_mode) return usage_error("--locate goes with --symbols");
     if (symbols_mode && (dry_run || check_mode || diff_mode || !backup.empty()))
-        return usage_error("--symbols writes nothing and cannot be combined with --dry-run, --check, "
-                           "--diff or --backup");
+        return usage_error(
+            "--symbols writes nothing and cannot be combined with --dry-run, --check, "
+            "--diff or --backup");
     if (!dashdash) return usage_error("missing -- before the paths");
     if (i >= argc) return usage_error("no PATH given");
     paths.assign(argv + i, argv + argc);

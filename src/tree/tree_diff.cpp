@@ -32,7 +32,7 @@ bool same_line(const std::string &a, const span &x, const std::string &b, const 
 
 // One step of the edit: a line kept, deleted from the old text or added from the new one.
 struct op {
-    char kind;  // ' ', '-', '+'
+    char kind;         // ' ', '-', '+'
     std::size_t line;  // index into the old lines for ' ' and '-', into the new ones for '+'
 };
 
@@ -62,10 +62,18 @@ std::string diff_name(const std::string &name)
     std::string q = "\"";
     for (unsigned char c : name) {
         switch (c) {
-        case '"': q += "\\\""; break;
-        case '\\': q += "\\\\"; break;
-        case '\t': q += "\\t"; break;
-        case '\n': q += "\\n"; break;
+        case '"':
+            q += "\\\"";
+            break;
+        case '\\':
+            q += "\\\\";
+            break;
+        case '\t':
+            q += "\\t";
+            break;
+        case '\n':
+            q += "\\n";
+            break;
         default:
             if (c < 0x20 || c == 0x7F) {
                 char oct[8];
@@ -127,8 +135,8 @@ void diff_append(std::string &out, const std::string &name, const std::string &o
             if (run == n || run - k > 2 * DIFF_CONTEXT) break;
             k = run;
         }
-        const std::size_t lead = first - pos < static_cast<std::size_t>(DIFF_CONTEXT)
-                                     ? first - pos : DIFF_CONTEXT;
+        const std::size_t lead =
+            first - pos < static_cast<std::size_t>(DIFF_CONTEXT) ? first - pos : DIFF_CONTEXT;
         std::size_t trail = 0;
         while (last + trail < n && trail < static_cast<std::size_t>(DIFF_CONTEXT) &&
                ops[last + trail].kind == ' ')
@@ -144,7 +152,8 @@ void diff_append(std::string &out, const std::string &name, const std::string &o
             if (ops[q].kind != '+') ++old_count;
             if (ops[q].kind != '-') ++new_count;
         }
-        out += "@@ -" + range(old_before, old_count) + " +" + range(new_before, new_count) + " @@\n";
+        out +=
+            "@@ -" + range(old_before, old_count) + " +" + range(new_before, new_count) + " @@\n";
         for (std::size_t q = h_begin; q < h_end; ++q) {
             if (ops[q].kind == '+')
                 put_line(out, '+', new_text, b[ops[q].line]);

@@ -82,11 +82,20 @@ bool fs_list(const std::string &folder, std::vector<fs_entry> &out, std::string 
         if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) continue;
         fs_kind k = fs_kind::other;
         switch (e->d_type) {
-        case DT_REG: k = fs_kind::file; break;
-        case DT_DIR: k = fs_kind::folder; break;
-        case DT_LNK: k = fs_kind::link; break;
-        case DT_UNKNOWN: k = fs_lkind(prefix + n); break;
-        default: break;
+        case DT_REG:
+            k = fs_kind::file;
+            break;
+        case DT_DIR:
+            k = fs_kind::folder;
+            break;
+        case DT_LNK:
+            k = fs_kind::link;
+            break;
+        case DT_UNKNOWN:
+            k = fs_lkind(prefix + n);
+            break;
+        default:
+            break;
         }
         out.push_back(fs_entry{n, k});
         errno = 0;
@@ -122,7 +131,8 @@ bool fs_read_all(const std::string &path, std::string &data, std::size_t *size, 
     }
     // Room for the whole file and a byte more: a read shorter than asked is the end of the file.
     // A 32-bit size_t bounds the guess; the loop grows the buffer past a wrong one anyway.
-    const unsigned long long guess = st.st_size > 0 ? static_cast<unsigned long long>(st.st_size) + 1 : 4096;
+    const unsigned long long guess =
+        st.st_size > 0 ? static_cast<unsigned long long>(st.st_size) + 1 : 4096;
     if (guess < (1ULL << 30) && data.size() < guess) data.resize(static_cast<std::size_t>(guess));
     if (data.empty()) data.resize(4096);
     std::size_t have = 0;
@@ -232,7 +242,8 @@ std::string fs_self_dir(const char *argv0)
 {
     char buf[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    std::string self = n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string(argv0 ? argv0 : "");
+    std::string self =
+        n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string(argv0 ? argv0 : "");
     const std::size_t slash = self.find_last_of('/');
     return slash == std::string::npos ? std::string() : self.substr(0, slash + 1);
 }
@@ -250,7 +261,8 @@ std::string fs_find_program(const std::string &name)
     std::size_t start = 0;
     for (;;) {
         const std::size_t colon = list.find(':', start);
-        std::string dir = list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+        std::string dir =
+            list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
         if (dir.empty()) dir = ".";
         const std::string cand = dir + "/" + name;
         if (runnable(cand)) return cand;

@@ -15,10 +15,12 @@ namespace {
 std::string last_error_text(DWORD code)
 {
     char buf[512];
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buf,
-                                   sizeof buf, nullptr);
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, buf, sizeof buf, nullptr);
     std::string s(buf, n);
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == '.' || s.back() == ' ')) s.pop_back();
+    while (!s.empty() &&
+           (s.back() == '\n' || s.back() == '\r' || s.back() == '.' || s.back() == ' '))
+        s.pop_back();
     return s.empty() ? "error " + std::to_string(code) : s;
 }
 
@@ -46,8 +48,9 @@ fs_kind fs_kind_of(const std::string &path)
     const DWORD a = GetFileAttributesA(path.c_str());
     if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT)) {
         // Follow the link by opening what it points to.
-        HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        HANDLE h =
+            CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (h == INVALID_HANDLE_VALUE) return fs_kind::missing;
         BY_HANDLE_FILE_INFORMATION info;
         const BOOL ok = GetFileInformationByHandle(h, &info);
@@ -91,7 +94,8 @@ FILE *fs_open_read(const std::string &path, std::string &err)
     FILE *f = fd < 0 ? nullptr : _fdopen(fd, "rb");
     if (!f) {
         err = fd < 0 && GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES
-                  ? last_error_text(GetLastError()) : "cannot open the file";
+                  ? last_error_text(GetLastError())
+                  : "cannot open the file";
         if (fd >= 0) _close(fd);
     }
     return f;
@@ -112,7 +116,8 @@ bool fs_read_all(const std::string &path, std::string &data, std::size_t *size, 
     for (;;) {
         if (have == data.size()) data.resize(data.size() * 2);
         const std::size_t room = data.size() - have;
-        const int got = _read(fd, &data[have], static_cast<unsigned>(room < (1u << 30) ? room : (1u << 30)));
+        const int got =
+            _read(fd, &data[have], static_cast<unsigned>(room < (1u << 30) ? room : (1u << 30)));
         if (got < 0) {
             err = std::strerror(errno);
             _close(fd);
@@ -129,7 +134,8 @@ bool fs_read_all(const std::string &path, std::string &data, std::size_t *size, 
 FILE *fs_create_temp(const std::string &path, std::string &tmp_path, std::string &err)
 {
     static const char digits[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    unsigned long long seed = GetTickCount64() ^ (static_cast<unsigned long long>(GetCurrentThreadId()) << 32);
+    unsigned long long seed =
+        GetTickCount64() ^ (static_cast<unsigned long long>(GetCurrentThreadId()) << 32);
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = folder_of(path);
         if (name == ".") name += "/";
@@ -138,8 +144,9 @@ FILE *fs_create_temp(const std::string &path, std::string &tmp_path, std::string
             seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
             name += digits[(seed >> 33) % (sizeof digits - 1)];
         }
-        const int fd = _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                             _S_IREAD | _S_IWRITE);
+        const int fd =
+            _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                  _S_IREAD | _S_IWRITE);
         if (fd < 0) {
             if (errno == EEXIST) continue;
             err = std::strerror(errno);
@@ -181,7 +188,8 @@ bool fs_backup(const std::string &orig, const std::string &bak, std::string &err
 
 bool fs_replace(const std::string &from, const std::string &to, std::string &err)
 {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
     err = last_error_text(GetLastError());
     return false;
 }

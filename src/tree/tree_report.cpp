@@ -9,8 +9,8 @@ namespace tree {
 
 namespace {
 
-bool progress_enabled = false;       // report_start: the progress line may be drawn
-std::size_t progress_shown = 0;      // report_progress: length of the line on screen, 0 for none
+bool progress_enabled = false;   // report_start: the progress line may be drawn
+std::size_t progress_shown = 0;  // report_progress: length of the line on screen, 0 for none
 std::chrono::steady_clock::time_point last_draw;  // report_progress: when it was last drawn
 
 void write_err(const std::string &text)
@@ -44,13 +44,18 @@ void report_fail(const std::string &what, const std::string &msg)
         if (nl == std::string::npos) nl = msg.size();
         std::size_t end = nl;
         if (end > start && msg[end - 1] == '\r') --end;
-        if (end > start) text += std::string(prog_name) + ": " + what + ": " + msg.substr(start, end - start) + "\n";
+        if (end > start)
+            text +=
+                std::string(prog_name) + ": " + what + ": " + msg.substr(start, end - start) + "\n";
         start = nl + 1;
     }
     write_err(text);
 }
 
-void report_note(const std::string &text) { write_err(std::string(prog_name) + ": " + text + "\n"); }
+void report_note(const std::string &text)
+{
+    write_err(std::string(prog_name) + ": " + text + "\n");
+}
 
 void report_progress(int done, int total, const char *label, int count, int failed, bool force)
 {
@@ -60,8 +65,8 @@ void report_progress(int done, int total, const char *label, int count, int fail
     last_draw = now;
     std::fflush(stdout);
     char line[160];
-    const int n = std::snprintf(line, sizeof line, "\r%s: %d of %d files, %s %d, failed %d", prog_name, done,
-                                total, label, count, failed);
+    const int n = std::snprintf(line, sizeof line, "\r%s: %d of %d files, %s %d, failed %d",
+                                prog_name, done, total, label, count, failed);
     std::size_t len = n > 0 ? static_cast<std::size_t>(n) : 0;
     if (len >= sizeof line) len = sizeof line - 1;
     std::string text(line, len);

@@ -2,9 +2,9 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -28,21 +28,21 @@ constexpr std::size_t CHUNK = 65536;  // bytes read from a child or a file at a 
 enum class outcome { unchanged, changed, failed };
 
 struct file_result {
-    bool done = false;    // set by the worker under result_lock
+    bool done = false;  // set by the worker under result_lock
     outcome what = outcome::unchanged;
-    std::string out;      // text for standard output (the diff)
-    std::string msg;      // failure message, one or more lines
-    std::string tmp_path; // a rewrite: the complete new text, waiting for the finisher to replace
-                          // the file with it
-    sym_file sym;         // --symbols: what the file tests
+    std::string out;       // text for standard output (the diff)
+    std::string msg;       // failure message, one or more lines
+    std::string tmp_path;  // a rewrite: the complete new text, waiting for the finisher to replace
+                           // the file with it
+    sym_file sym;          // --symbols: what the file tests
 };
 
-std::string velkrun_path;              // run: the velkrun started for every file
-std::atomic<int> interrupted{0};       // on_interrupt: the exit status of an interrupt, or 0
-std::vector<file_result> results;      // run: one per entry of walk_files
-std::atomic<std::size_t> next_file{0}; // workers: index of the next file to take
-std::mutex result_lock;                // guards results[].done and awaited; wakes the main thread
-std::size_t awaited = 0;               // run: the index of the result the main thread waits for
+std::string velkrun_path;               // run: the velkrun started for every file
+std::atomic<int> interrupted{0};        // on_interrupt: the exit status of an interrupt, or 0
+std::vector<file_result> results;       // run: one per entry of walk_files
+std::atomic<std::size_t> next_file{0};  // workers: index of the next file to take
+std::mutex result_lock;                 // guards results[].done and awaited; wakes the main thread
+std::size_t awaited = 0;                // run: the index of the result the main thread waits for
 std::condition_variable result_ready;
 
 void on_interrupt(int status)
@@ -87,7 +87,8 @@ std::size_t read_some(FILE *f, char *buf, std::size_t n) { return std::fread(buf
 std::string child_failure(const spawn_end &end, const std::string &msg)
 {
     if (!end.exited) return spawn_describe(end) + (msg.empty() ? "" : "\n" + msg);
-    if (end.status != 0) return msg.empty() ? "velkrun ended with status " + std::to_string(end.status) : msg;
+    if (end.status != 0)
+        return msg.empty() ? "velkrun ended with status " + std::to_string(end.status) : msg;
     return std::string();
 }
 
@@ -148,10 +149,12 @@ void process_file(const std::string &file, int slot, file_result &r)
             matched += same;
             differs = true;
             begin_temp();
-            if (tmp && write_err.empty() && std::fwrite(buf.data() + same, 1, got - same, tmp) != got - same)
+            if (tmp && write_err.empty() &&
+                std::fwrite(buf.data() + same, 1, got - same, tmp) != got - same)
                 write_err = "cannot write the temporary file";
         } else if (tmp && write_err.empty()) {
-            if (std::fwrite(buf.data(), 1, got, tmp) != got) write_err = "cannot write the temporary file";
+            if (std::fwrite(buf.data(), 1, got, tmp) != got)
+                write_err = "cannot write the temporary file";
         }
     }
     spawn_end end{1, 0};
@@ -160,7 +163,8 @@ void process_file(const std::string &file, int slot, file_result &r)
 
     if (orig && diff_mode) {
         std::rewind(orig);
-        for (std::size_t got; (got = read_some(orig, obuf.data(), CHUNK)) > 0;) old_text.append(obuf.data(), got);
+        for (std::size_t got; (got = read_some(orig, obuf.data(), CHUNK)) > 0;)
+            old_text.append(obuf.data(), got);
         differs = old_text != new_text;
     } else if (orig && !differs && std::fgetc(orig) != EOF) {
         differs = true;  // the output is a proper beginning of the file
@@ -181,7 +185,8 @@ void process_file(const std::string &file, int slot, file_result &r)
         } else if (!fs_copy_mode(tmp, file, err)) {
             failure = "cannot copy the file mode; not rewritten";
         }
-        if (tmp && std::fclose(tmp) != 0 && failure.empty()) failure = "cannot write the temporary file; not rewritten";
+        if (tmp && std::fclose(tmp) != 0 && failure.empty())
+            failure = "cannot write the temporary file; not rewritten";
         tmp = nullptr;
         if (failure.empty()) {
             // The finisher keeps the backup and replaces the file.
@@ -205,8 +210,8 @@ void process_file(const std::string &file, int slot, file_result &r)
 
 // The finisher: replacing a file can wait on the disk (a file system may write the new text out
 // before the rename), so one thread of its own does it while the workers go on running velkrun.
-std::deque<std::size_t> to_finish;   // workers: results whose file is to be replaced, in order
-bool finish_closing = false;         // run: no more results will be queued
+std::deque<std::size_t> to_finish;  // workers: results whose file is to be replaced, in order
+bool finish_closing = false;        // run: no more results will be queued
 std::condition_variable finish_ready;
 
 // Keeps the backup and replaces the file of result i with its new text; after an interrupt,
@@ -342,8 +347,9 @@ int finish_symbols(int total, int n_failed)
     const std::string table = symbols_table(&names, &open);
     if (!locate_mode) report_out(table);
     std::fflush(stdout);
-    std::string line = std::string(prog_name) + ": files read " + std::to_string(total + walk_failed - n_failed) +
-                       ", names found " + std::to_string(names) + ", open " + std::to_string(open);
+    std::string line = std::string(prog_name) + ": files read " +
+                       std::to_string(total + walk_failed - n_failed) + ", names found " +
+                       std::to_string(names) + ", open " + std::to_string(open);
     if (n_failed > 0) line += ", failed " + std::to_string(n_failed);
     if (walk_links > 0) line += ", symbolic links skipped " + std::to_string(walk_links);
     std::fputs((line + "\n").c_str(), stderr);
@@ -381,7 +387,8 @@ int run(int argc, char **argv)
     const std::size_t total = walk_files.size();
     results.assign(total, file_result());
     next_file = 0;
-    const std::size_t n_threads = total < static_cast<std::size_t>(n_jobs) ? total : static_cast<std::size_t>(n_jobs);
+    const std::size_t n_threads =
+        total < static_cast<std::size_t>(n_jobs) ? total : static_cast<std::size_t>(n_jobs);
     std::vector<std::thread> threads;
     for (std::size_t t = 0; t < n_threads; ++t) threads.emplace_back(worker, static_cast<int>(t));
     finish_closing = false;
@@ -419,10 +426,11 @@ int run(int argc, char **argv)
             break;
         }
         if (symbols_mode)
-            report_progress(static_cast<int>(i + 1), static_cast<int>(total), "names", symbols_count(), n_failed, i + 1 == total);
+            report_progress(static_cast<int>(i + 1), static_cast<int>(total), "names",
+                            symbols_count(), n_failed, i + 1 == total);
         else
-            report_progress(static_cast<int>(i + 1), static_cast<int>(total), changed_word, n_changed, n_failed,
-                            i + 1 == total);
+            report_progress(static_cast<int>(i + 1), static_cast<int>(total), changed_word,
+                            n_changed, n_failed, i + 1 == total);
     }
     for (std::thread &t : threads) t.join();
     if (finish_thread.joinable()) {
@@ -438,8 +446,9 @@ int run(int argc, char **argv)
     if (symbols_mode) return finish_symbols(static_cast<int>(total), n_failed);
 
     char summary[200];
-    std::snprintf(summary, sizeof summary, "%s: files seen %d, %s %d, unchanged %d, failed %d", prog_name,
-                  static_cast<int>(total) + walk_failed, changed_word, n_changed, n_unchanged, n_failed);
+    std::snprintf(summary, sizeof summary, "%s: files seen %d, %s %d, unchanged %d, failed %d",
+                  prog_name, static_cast<int>(total) + walk_failed, changed_word, n_changed,
+                  n_unchanged, n_failed);
     std::string line = summary;
     if (walk_links > 0) line += ", symbolic links skipped " + std::to_string(walk_links);
     line += "\n";

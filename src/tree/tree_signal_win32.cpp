@@ -14,12 +14,19 @@ BOOL WINAPI console_handler(DWORD event)
 {
     int status;
     switch (event) {
-    case CTRL_C_EVENT: status = 130; break;
-    case CTRL_BREAK_EVENT: status = 143; break;
+    case CTRL_C_EVENT:
+        status = 130;
+        break;
+    case CTRL_BREAK_EVENT:
+        status = 143;
+        break;
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT: status = 129; break;
-    default: return FALSE;
+    case CTRL_SHUTDOWN_EVENT:
+        status = 129;
+        break;
+    default:
+        return FALSE;
     }
     int none = 0;
     if (arrived.compare_exchange_strong(none, status) && on_interrupt) on_interrupt(status);

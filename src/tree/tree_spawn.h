@@ -11,8 +11,8 @@ namespace tree {
 
 // How a child ended.
 struct spawn_end {
-    int exited;   // 1: it ended by itself with status; 0: a signal or a crash ended it
-    int status;   // its exit status, or the signal number (POSIX) / exception code (Windows)
+    int exited;  // 1: it ended by itself with status; 0: a signal or a crash ended it
+    int status;  // its exit status, or the signal number (POSIX) / exception code (Windows)
 };
 
 // Prepares slots 0..count-1 (one error file each). Returns true, or false with the reason in err.

@@ -19,9 +19,9 @@ namespace tree {
 namespace {
 
 struct slot_state {
-    int err_fd = -1;   // private, already unlinked file for the child's standard error
-    int out_fd = -1;   // read end of the running child's output pipe, or -1
-    pid_t pid = 0;     // the running child, or 0; guarded by kill_lock
+    int err_fd = -1;  // private, already unlinked file for the child's standard error
+    int out_fd = -1;  // read end of the running child's output pipe, or -1
+    pid_t pid = 0;    // the running child, or 0; guarded by kill_lock
 };
 
 std::vector<slot_state> slots;  // spawn_init: one per worker

@@ -14,8 +14,8 @@ struct slot_state {
     HANDLE proc = nullptr;              // the running child, or null; guarded by spawn_lock
 };
 
-std::vector<slot_state> slots;                // spawn_init: one per worker
-HANDLE null_in = INVALID_HANDLE_VALUE;        // spawn_init: the null device, every child's input
+std::vector<slot_state> slots;          // spawn_init: one per worker
+HANDLE null_in = INVALID_HANDLE_VALUE;  // spawn_init: the null device, every child's input
 // Handles are made inheritable only while one child is created under this lock, so a child never
 // holds another child's pipe open (its reader would then wait for the wrong process to end).
 std::mutex spawn_lock;
@@ -64,7 +64,8 @@ bool spawn_init(int count, std::string &err)
             return false;
         }
         slots[i].err = CreateFileA(name, GENERIC_READ | GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (slots[i].err == INVALID_HANDLE_VALUE) {
             err = "cannot create a scratch file: " + error_text(GetLastError());
@@ -73,11 +74,13 @@ bool spawn_init(int count, std::string &err)
         }
     }
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-    null_in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr);
+    null_in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                          OPEN_EXISTING, 0, nullptr);
     return true;
 }
 
-bool spawn_start(int slot, const std::string &prog, const std::vector<std::string> &argv, std::string &err)
+bool spawn_start(int slot, const std::string &prog, const std::vector<std::string> &argv,
+                 std::string &err)
 {
     slot_state &s = slots[static_cast<std::size_t>(slot)];
     SetFilePointer(s.err, 0, nullptr, FILE_BEGIN);
@@ -105,7 +108,8 @@ bool spawn_start(int slot, const std::string &prog, const std::vector<std::strin
         std::lock_guard<std::mutex> g(spawn_lock);
         SetHandleInformation(wr, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
         SetHandleInformation(s.err, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-        ok = CreateProcessA(prog.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+        ok = CreateProcessA(prog.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                            &pi);
         const DWORD code = GetLastError();
         SetHandleInformation(s.err, HANDLE_FLAG_INHERIT, 0);
         if (ok) {
@@ -171,7 +175,8 @@ void spawn_kill_all()
 std::string spawn_describe(const spawn_end &end)
 {
     char code[16];
-    std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(static_cast<DWORD>(end.status)));
+    std::snprintf(code, sizeof code, "0x%08lX",
+                  static_cast<unsigned long>(static_cast<DWORD>(end.status)));
     return std::string("velkrun crashed with exception ") + code;
 }
 

@@ -1,8 +1,8 @@
 #include "tree/tree_symbols.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -41,7 +41,10 @@ struct tally {
 std::deque<sym_file> kept;
 std::unordered_map<std::string_view, tally> tallies;  // symbols_add: every tested name
 
-bool is_ident_start(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
+bool is_ident_start(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
 bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 bool is_ident(unsigned char c) { return is_ident_start(c) || is_digit(c); }
 
@@ -402,7 +405,9 @@ std::string symbols_add(const std::string &file, sym_file &scan, bool locate)
 {
     kept.push_back(std::move(scan));
     const sym_file &f = kept.back();
-    const auto view = [&f](const sym_name &n) { return std::string_view(f.text.data() + n.offset, n.length); };
+    const auto view = [&f](const sym_name &n) {
+        return std::string_view(f.text.data() + n.offset, n.length);
+    };
     std::string text;
     std::vector<std::string_view> seen;
     for (const sym_use &u : f.uses) {
@@ -436,7 +441,8 @@ std::string symbols_table(int *names, int *open)
     rows.reserve(tallies.size());
     for (const auto &e : tallies) rows.emplace_back(e.first, &e.second);
     std::sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) {
-        return a.second->files != b.second->files ? a.second->files > b.second->files : a.first < b.first;
+        return a.second->files != b.second->files ? a.second->files > b.second->files
+                                                  : a.first < b.first;
     });
     std::string text;
     *names = static_cast<int>(rows.size());
@@ -446,8 +452,9 @@ std::string symbols_table(int *names, int *open)
         if (value == cond::COND_UNKNOWN) ++*open;
         const auto d = define_counts.find(r.first);
         text += r.first;
-        text += "\t" + std::to_string(r.second->files) + "\t" + std::to_string(r.second->lines) + "\t" +
-                std::to_string(d == define_counts.end() ? 0 : d->second) + "\t" + settled_word(value) + "\n";
+        text += "\t" + std::to_string(r.second->files) + "\t" + std::to_string(r.second->lines) +
+                "\t" + std::to_string(d == define_counts.end() ? 0 : d->second) + "\t" +
+                settled_word(value) + "\n";
     }
     return text;
 }

@@ -9,7 +9,7 @@
 namespace tree {
 
 extern std::vector<std::string> walk_files;  // walk_paths: the files to process, sorted, unique
-extern int walk_links;   // walk_paths: symbolic links skipped
+extern int walk_links;                       // walk_paths: symbolic links skipped
 extern int walk_failed;  // walk_paths: paths that do not exist and folders that cannot be read
 
 // Collects the files under roots into walk_files, reporting each skipped link and each failure

@@ -93,12 +93,14 @@ TEST(CondClassify, UniformAndRandomChunks)
 {
     std::vector<unsigned char> bytes;
     // Chunks of one byte value each: the masks are all ones or all zeros, the ends of each lane.
-    for (const unsigned char c : {'\n', '#', '/', '"', '\'', '\\', '\0', '\r', '\x80', '\xFF', 'x'}) {
+    for (const unsigned char c :
+         {'\n', '#', '/', '"', '\'', '\\', '\0', '\r', '\x80', '\xFF', 'x'}) {
         bytes.insert(bytes.end(), cond::CHUNK, c);
     }
     std::mt19937 rng(12345);
     // Random bytes, and random text over the bytes that matter, so that masks are dense.
-    const unsigned char dense[] = {'\n', '#', '/', '"', '\'', '\\', '\0', '\r', 0x81, 0xE0, 0x7F, ' '};
+    const unsigned char dense[] = {'\n', '#',  '/',  '"',  '\'', '\\',
+                                   '\0', '\r', 0x81, 0xE0, 0x7F, ' '};
     for (int k = 0; k < 2000; k++) {
         for (unsigned i = 0; i < cond::CHUNK; i++) {
             const unsigned r = rng();

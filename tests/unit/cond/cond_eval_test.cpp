@@ -188,9 +188,11 @@ TEST_F(CondEval, NameLengthLimit)
 TEST_F(CondEval, IfdefErrors)
 {
     add("A", 1);
-    EXPECT_EQ(eval_fail(DIR_IFDEF, "#ifdef A /* note\n"), "Error: 7: [A /* note]: invalid statement.\n");
+    EXPECT_EQ(eval_fail(DIR_IFDEF, "#ifdef A /* note\n"),
+              "Error: 7: [A /* note]: invalid statement.\n");
     EXPECT_EQ(eval_fail(DIR_IFDEF, "#ifdef A B\n"), "Error(#1): 7: [A B]: cannot analyze.\n");
-    EXPECT_EQ(eval_fail(DIR_IFNDEF, "#ifndef A /**/B\n"), "Error(#1): 7: [A /**/B]: cannot analyze.\n");
+    EXPECT_EQ(eval_fail(DIR_IFNDEF, "#ifndef A /**/B\n"),
+              "Error(#1): 7: [A /**/B]: cannot analyze.\n");
     EXPECT_EQ(eval_fail(DIR_IFDEF, "#ifdef _X\n"), "Error(#2): 7: [_X]: cannot analyze.\n");
     EXPECT_EQ(eval_fail(DIR_IFDEF, "#ifdef (A)\n"), "Error(#2): 7: [(A)]: cannot analyze.\n");
     EXPECT_EQ(eval_fail(DIR_IFDEF, "#ifdef !A\n"), "Error(#2): 7: [!A]: cannot analyze.\n");
@@ -227,7 +229,8 @@ TEST_F(CondEval, IfErrors)
         EXPECT_EQ(eval_fail(DIR_IF, c.line), c.message) << c.line;
     }
     list_mode = LIST_MODE_UNDEF;
-    EXPECT_EQ(eval_fail(DIR_ELIF, "#elif A && 0x1\n"), "Error(#3): 7: [#elif A && 0x1]: cannot analyze.\n");
+    EXPECT_EQ(eval_fail(DIR_ELIF, "#elif A && 0x1\n"),
+              "Error(#3): 7: [#elif A && 0x1]: cannot analyze.\n");
 }
 
 TEST_F(CondEval, TooLongOperand)
@@ -237,7 +240,8 @@ TEST_F(CondEval, TooLongOperand)
     set_line("#if A\n");
     const std::string operand(OPERAND_MAX + 1, 'A');
     // The formatter stops once 1024 bytes stand, so the end of the format is lost.
-    const std::string message = ("Error: 7: [" + operand.substr(0, 999) + "]: too long data\n").substr(0, 1024);
+    const std::string message =
+        ("Error: 7: [" + operand.substr(0, 999) + "]: too long data\n").substr(0, 1024);
     testing::internal::CaptureStderr();
     int v = -1;
     EXPECT_THROW(eval_if_expr(operand.c_str(), &v), FatalExit);

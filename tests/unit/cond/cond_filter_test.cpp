@@ -73,7 +73,8 @@ TEST(CondFilter, RulesOutByFirstLastLengthAndLetters)
     EXPECT_TRUE(may_match(stats, "IO_STATS"));
     const std::string a_one_c = {'A', WILD_ONE, 'C'};
     EXPECT_FALSE(may_match(a_one_c, "ABBBC"));  // a WILD_ONE takes at most two bytes
-    EXPECT_TRUE(may_match(a_one_c, "A\x81\x40" "C"));
+    EXPECT_TRUE(may_match(a_one_c, "A\x81\x40"
+                                   "C"));
     const std::string inner = {WILD_RUN, 'N', 'A', 'M', 'E', WILD_RUN};
     EXPECT_FALSE(may_match(inner, "FOO_BAR"));  // no N, M or E at all
     EXPECT_TRUE(may_match(inner, "LONGNAME_OPTION"));

@@ -106,8 +106,10 @@ TEST(CondMatch, ShiftJisPairs)
 {
     EXPECT_TRUE(matches("?", "\x95\x5c"));
     EXPECT_FALSE(matches("??", "\x95\x5c"));
-    EXPECT_TRUE(matches("A?B", "A\x82\xa0" "B"));
-    EXPECT_TRUE(matches("*B", "\x82\x42" "B"));
+    EXPECT_TRUE(matches("A?B", "A\x82\xa0"
+                               "B"));
+    EXPECT_TRUE(matches("*B", "\x82\x42"
+                              "B"));
     // A lead byte with no partner is one character of its own.
     EXPECT_TRUE(matches("A?", "A\x95"));
     // The second byte of a pair is never an escape, even with the switch on.

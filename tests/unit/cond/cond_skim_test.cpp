@@ -1,5 +1,5 @@
-// skim_lines must take exactly the lines that a byte-by-byte reading finds free of the stop bytes of
-// the state, complete before the end and not too long.
+// skim_lines must take exactly the lines that a byte-by-byte reading finds free of the stop bytes
+// of the state, complete before the end and not too long.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -77,7 +77,8 @@ void check(const std::string &text, int state)
                 continue;  // skims start at line starts only
             }
             long want_lines = 0, got_lines = 0;
-            const size_t want = reference(text, from, end, state, &want_lines, state == cond::SKIM_CODE);
+            const size_t want =
+                reference(text, from, end, state, &want_lines, state == cond::SKIM_CODE);
             const char *got = cond::skim_lines(padded.data(), masks.data(), padded.data() + from,
                                                padded.data() + end, state, &got_lines);
             ASSERT_EQ(static_cast<size_t>(got - padded.data()), want)
@@ -91,8 +92,8 @@ void check(const std::string &text, int state)
                 want_marks |= std::strchr("/\"'\\", text[k]) != nullptr && text[k] != '\0';
             }
             bool got_marks = false;
-            const char *got_nl = cond::skim_line_end(padded.data(), masks.data(), padded.data() + from,
-                                                     padded.data() + end, &got_marks);
+            const char *got_nl = cond::skim_line_end(
+                padded.data(), masks.data(), padded.data() + from, padded.data() + end, &got_marks);
             if (nl == std::string::npos || nl >= end) {
                 ASSERT_EQ(got_nl, nullptr) << "from " << from << " end " << end;
             } else {
@@ -149,13 +150,21 @@ TEST(CondSkim, LinesAtTheLengthLimit)
             check(text, cond::SKIM_CODE);
         }
         // A long line with no newline at all before the end.
-        check(std::string(lead, '\n') + std::string(cond::SKIM_LINE_MAX + 70, 'z'), cond::SKIM_CODE);
+        check(std::string(lead, '\n') + std::string(cond::SKIM_LINE_MAX + 70, 'z'),
+              cond::SKIM_CODE);
     }
 }
 
 TEST(CondSkim, EveryStateStopsAtItsOwnBytesOnly)
 {
-    const std::string lines[] = {"a#b\n", "a/b\n", "a\"b\n", "a'b\n", "a\\b\n", "a*b\n", "a\x81" "b\n",
+    const std::string lines[] = {"a#b\n",
+                                 "a/b\n",
+                                 "a\"b\n",
+                                 "a'b\n",
+                                 "a\\b\n",
+                                 "a*b\n",
+                                 "a\x81"
+                                 "b\n",
                                  std::string("a\0b\n", 4)};
     // Which lines each state takes: code, comment, literal, text.
     const bool takes[][4] = {{false, true, true, false},   {false, false, true, true},
@@ -171,7 +180,8 @@ TEST(CondSkim, EveryStateStopsAtItsOwnBytesOnly)
         for (int state = 0; state < 4; state++) {
             long n = 0;
             const char *end = text.data() + 3 + lines[i].size() + 3;
-            const char *got = cond::skim_lines(text.data(), masks.data(), text.data(), end, state, &n);
+            const char *got =
+                cond::skim_lines(text.data(), masks.data(), text.data(), end, state, &n);
             EXPECT_EQ(got == end, takes[i][state]) << "line " << i << " state " << state;
             EXPECT_EQ(n, takes[i][state] ? 3 : 1) << "line " << i << " state " << state;
         }

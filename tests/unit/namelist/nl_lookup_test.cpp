@@ -11,7 +11,8 @@ class NlLookup : public nltest::NameListTest {
 protected:
     // Gives the named entries the values (and sub_no) given, in chain order.
     void set_groups(std::initializer_list<std::int32_t> values,
-                    std::initializer_list<std::int16_t> subs) {
+                    std::initializer_list<std::int16_t> subs)
+    {
         NAME_LST *e = nl_named(&head);
         auto s = subs.begin();
         for (std::int32_t v : values) {
@@ -23,7 +24,8 @@ protected:
     }
 };
 
-TEST_F(NlLookup, ListWithoutNamesFindsNothing) {
+TEST_F(NlLookup, ListWithoutNamesFindsNothing)
+{
     EXPECT_EQ(count_names(&head), 0);
     EXPECT_EQ(get_name(&head, 0), nullptr);
     EXPECT_EQ(get_name(&head, -1), nullptr);
@@ -31,7 +33,8 @@ TEST_F(NlLookup, ListWithoutNamesFindsNothing) {
     EXPECT_EQ(get_name2(&head, 0), nullptr);
 }
 
-TEST_F(NlLookup, PositionsSkipEmptyEntries) {
+TEST_F(NlLookup, PositionsSkipEmptyEntries)
+{
     fill(&head, {nullptr, "a", nullptr, "b"});
     EXPECT_EQ(count_names(&head), 2);
     EXPECT_STREQ(get_name2(&head, 0), "a");
@@ -46,7 +49,8 @@ TEST_F(NlLookup, PositionsSkipEmptyEntries) {
     EXPECT_EQ(get_NameNo(&head, "c"), -1);
 }
 
-TEST_F(NlLookup, IteratorRunsBothWaysAndStopsAtTheEnd) {
+TEST_F(NlLookup, IteratorRunsBothWaysAndStopsAtTheEnd)
+{
     fill(&head, {"a", nullptr, "b", "c"});
     EXPECT_STREQ(get_name(&head, 0), "a");
     EXPECT_STREQ(get_name(&head, 1), "b");
@@ -64,13 +68,15 @@ TEST_F(NlLookup, IteratorRunsBothWaysAndStopsAtTheEnd) {
     EXPECT_EQ(get_name(&head, 1), nullptr);
 }
 
-TEST_F(NlLookup, IteratorBeforeAnyStartRepeatsTheFirstName) {
+TEST_F(NlLookup, IteratorBeforeAnyStartRepeatsTheFirstName)
+{
     fill(&head, {nullptr, "a", "b"});
     EXPECT_STREQ(get_name(&head, 1), "a");
     EXPECT_STREQ(get_name(&head, 1), "a");
 }
 
-TEST_F(NlLookup, SortedSearchGivesPositionOrLastEntryBefore) {
+TEST_F(NlLookup, SortedSearchGivesPositionOrLastEntryBefore)
+{
     fill(&head, {"b", nullptr, "d"});
     EXPECT_EQ(get_nameNo2(&head, "a", 0), 0);
     EXPECT_EQ(get_nameNo2(&head, "c", 0), 0);
@@ -81,14 +87,16 @@ TEST_F(NlLookup, SortedSearchGivesPositionOrLastEntryBefore) {
     EXPECT_EQ(get_nameNo2(&head, "D", 0), 0);  // bytes: 'D' sorts before 'b'
 }
 
-TEST_F(NlLookup, SortedSearchByBytesIsUnsigned) {
+TEST_F(NlLookup, SortedSearchByBytesIsUnsigned)
+{
     fill(&head, {"a", "b", "\xE0\x40"});
     EXPECT_EQ(get_nameNo2(&head, "\xC0", 0), -1);
     EXPECT_EQ(get_nameNo2(&head, "\xF0", 0), -2);
     EXPECT_EQ(get_nameNo2(&head, "\xE0\x40", 0), 2);
 }
 
-TEST_F(NlLookup, GroupSearchStopsAtTheEndOfTheFirstRun) {
+TEST_F(NlLookup, GroupSearchStopsAtTheEndOfTheFirstRun)
+{
     fill(&head, {"p", nullptr, "q", "r", "s"});
     set_groups({1, 2, 1, 3}, {0, 0, 7, 0});
     EXPECT_EQ(get_nameNoByGroupNo(&head, 1, 7), -1);  // only the second run holds it
@@ -100,7 +108,8 @@ TEST_F(NlLookup, GroupSearchStopsAtTheEndOfTheFirstRun) {
     EXPECT_EQ(get_nameNoByGroupNo(&head, -1, -2), 1);
 }
 
-TEST_F(NlLookup, AreaReportsTheFirstRunOfTheGroup) {
+TEST_F(NlLookup, AreaReportsTheFirstRunOfTheGroup)
+{
     fill(&head, {"p", "q", "r"});
     set_groups({1, 2, 1}, {0, 0, 0});
     NAME_AREA area{};
@@ -126,7 +135,8 @@ TEST_F(NlLookup, AreaReportsTheFirstRunOfTheGroup) {
     EXPECT_EQ(get_namearea(nullptr, "p", &area), 0);
 }
 
-TEST_F(NlLookup, ValueOfANameOrZero) {
+TEST_F(NlLookup, ValueOfANameOrZero)
+{
     ASSERT_EQ(add_name3(&head, "neg", -5), 0);
     EXPECT_EQ(get_name_value(&head, "neg"), -5);
     EXPECT_EQ(get_name_value(&head, "NEG"), 0);
@@ -136,7 +146,8 @@ TEST_F(NlLookup, ValueOfANameOrZero) {
     del_allname2(&head);
 }
 
-TEST_F(NlLookup, NullListsCountZeroAndFindNothing) {
+TEST_F(NlLookup, NullListsCountZeroAndFindNothing)
+{
     EXPECT_EQ(count_names(nullptr), 0);
     EXPECT_EQ(get_name(nullptr, 0), nullptr);
     EXPECT_EQ(get_name(nullptr, -1), nullptr);

@@ -11,13 +11,15 @@ namespace {
 
 class NlSort : public nltest::NameListTest {};
 
-int cmp_entries(int (*cmp)(const void *, const void *), const NAME_LST &x, const NAME_LST &y) {
+int cmp_entries(int (*cmp)(const void *, const void *), const NAME_LST &x, const NAME_LST &y)
+{
     const NAME_LST *px = &x;
     const NAME_LST *py = &y;
     return cmp(&px, &py);
 }
 
-TEST(NlSortCompare, ValuesCompareUnsignedThenByName) {
+TEST(NlSortCompare, ValuesCompareUnsignedThenByName)
+{
     char a[] = "a";
     char b[] = "B";
     NAME_LST x{};
@@ -38,7 +40,8 @@ TEST(NlSortCompare, ValuesCompareUnsignedThenByName) {
     EXPECT_LT(comp_argdata(&s2, &s3), 0);
 }
 
-TEST_F(NlSort, ByNameMovesContentsAroundEmptyEntries) {
+TEST_F(NlSort, ByNameMovesContentsAroundEmptyEntries)
+{
     fill(&head, {"c", nullptr, "A", nullptr, "b"});
     NAME_LST *c = ser_name(&head, "c");
     nl_set_int(c, 3);
@@ -61,7 +64,8 @@ TEST_F(NlSort, ByNameMovesContentsAroundEmptyEntries) {
     EXPECT_EQ(nl_int(&head), 0);
 }
 
-TEST_F(NlSort, ByValuePutsNegativeValuesLast) {
+TEST_F(NlSort, ByValuePutsNegativeValuesLast)
+{
     name_sort_mode = 1;
     ASSERT_EQ(add_name3(&head, "m", -1), 0);
     ASSERT_EQ(add_name3(&head, "n", 5), 0);
@@ -72,7 +76,8 @@ TEST_F(NlSort, ByValuePutsNegativeValuesLast) {
     EXPECT_EQ(nl_int(head.next->next->next), -1);
 }
 
-TEST_F(NlSort, OneNameOrNoneChangesNothing) {
+TEST_F(NlSort, OneNameOrNoneChangesNothing)
+{
     EXPECT_EQ(name_sort(nullptr), 0);
     EXPECT_EQ(name_sort2(nullptr), 0);
     EXPECT_EQ(name_sort(&head), 0);
@@ -82,7 +87,8 @@ TEST_F(NlSort, OneNameOrNoneChangesNothing) {
     EXPECT_EQ(chain(&head), strs({"-", "2\x01two"}));  // a lone name keeps its key
 }
 
-TEST_F(NlSort, KeyPrefixOrdersNamesAndIsRemoved) {
+TEST_F(NlSort, KeyPrefixOrdersNamesAndIsRemoved)
+{
     fill(&head, {"2\x01two", nullptr, "1\x01one", "0\x01", "zz"});
     ASSERT_EQ(add_list(&head, "x"), 0);
     nl_set_int(&head, 10);  // values stay with their records

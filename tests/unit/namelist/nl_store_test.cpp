@@ -13,7 +13,8 @@ namespace {
 
 class NlStore : public nltest::NameListTest {};
 
-TEST(NlHash, FoldsAsciiCaseOutsidePairsOnly) {
+TEST(NlHash, FoldsAsciiCaseOutsidePairsOnly)
+{
     EXPECT_EQ(name_hash("abc"), 198);
     EXPECT_EQ(name_hash("ABC"), 198);
     EXPECT_EQ(name_hash("aBc"), 198);
@@ -26,14 +27,16 @@ TEST(NlHash, FoldsAsciiCaseOutsidePairsOnly) {
     EXPECT_EQ(name_hash("\xA1z"), -95 + 'Z');  // katakana is no lead byte: 'z' is folded
 }
 
-TEST_F(NlStore, EveryStoredNameCarriesItsHash) {
+TEST_F(NlStore, EveryStoredNameCarriesItsHash)
+{
     fill(&head, {"abc", "\x82\x61"});
     ASSERT_EQ(add_name(&head, "aBc"), 0);
     ASSERT_EQ(ren_name(&head, "abc", "x"), 0);
     for (NAME_LST *e = &head; e != nullptr; e = e->next) EXPECT_EQ(e->hash, name_hash(e->name));
 }
 
-TEST_F(NlStore, FirstNameGoesIntoTheHead) {
+TEST_F(NlStore, FirstNameGoesIntoTheHead)
+{
     ASSERT_EQ(add_list(&head, "one"), 0);
     EXPECT_STREQ(head.name, "one");
     EXPECT_EQ(head.next, nullptr);
@@ -43,7 +46,8 @@ TEST_F(NlStore, FirstNameGoesIntoTheHead) {
     EXPECT_EQ(head.next, nullptr);
 }
 
-TEST_F(NlStore, DuplicateRuleSkipsHeldNamesByBytes) {
+TEST_F(NlStore, DuplicateRuleSkipsHeldNamesByBytes)
+{
     ASSERT_EQ(add_name3(&head, "x", 5), 0);
     EXPECT_EQ(add_name3(&head, "x", 9), 0);
     EXPECT_EQ(add_name(&head, "x"), 0);
@@ -52,7 +56,8 @@ TEST_F(NlStore, DuplicateRuleSkipsHeldNamesByBytes) {
     EXPECT_EQ(nl_int(&head), 5);
 }
 
-TEST_F(NlStore, DuplicateRuleOffStoresTwiceAndFirstEntryWins) {
+TEST_F(NlStore, DuplicateRuleOffStoresTwiceAndFirstEntryWins)
+{
     name_lst_dup_check = 0;
     ASSERT_EQ(add_name3(&head, "x", 1), 0);
     ASSERT_EQ(add_name3(&head, "x", 2), 0);
@@ -63,7 +68,8 @@ TEST_F(NlStore, DuplicateRuleOffStoresTwiceAndFirstEntryWins) {
     EXPECT_EQ(nl_int(ser_name(&head, "x")), 2);
 }
 
-TEST_F(NlStore, AddNameRefillsFirstEmptyEntryAddListAppends) {
+TEST_F(NlStore, AddNameRefillsFirstEmptyEntryAddListAppends)
+{
     fill(&head, {"a", "b", "c"});
     ASSERT_EQ(del_name(&head, "b"), 0);
     ASSERT_EQ(add_list(&head, "d"), 0);
@@ -76,7 +82,8 @@ TEST_F(NlStore, AddNameRefillsFirstEmptyEntryAddListAppends) {
     EXPECT_EQ(chain(&head), strs({"a", "e", "c", "f"}));
 }
 
-TEST_F(NlStore, DelNameKeepsValueDelName2ReleasesIt) {
+TEST_F(NlStore, DelNameKeepsValueDelName2ReleasesIt)
+{
     ASSERT_EQ(add_name3(&head, "n", -7), 0);
     EXPECT_EQ(del_name(&head, "n"), 0);
     EXPECT_EQ(head.name, nullptr);
@@ -96,7 +103,8 @@ TEST_F(NlStore, DelNameKeepsValueDelName2ReleasesIt) {
     del_allname2(&head);
 }
 
-TEST_F(NlStore, IntegerValuesStayExact) {
+TEST_F(NlStore, IntegerValuesStayExact)
+{
     ASSERT_EQ(add_list3(&head, "min", INT32_MIN, 1), 0);
     ASSERT_EQ(add_list3(&head, "neg", -1, 0), 0);
     ASSERT_EQ(add_name3(&head, "max", INT32_MAX), 0);
@@ -106,7 +114,8 @@ TEST_F(NlStore, IntegerValuesStayExact) {
     EXPECT_EQ(nl_int(ser_name(&head, "neg")), get_name_value(&head, "neg"));
 }
 
-TEST_F(NlStore, RememberedTailAppendsAcrossLists) {
+TEST_F(NlStore, RememberedTailAppendsAcrossLists)
+{
     EXPECT_EQ(add_list2(&head, "a", "1", 0), -1);  // no tail yet
     EXPECT_EQ(add_list3(&head, "a", 1, 0), -1);
     EXPECT_EQ(head.name, nullptr);
@@ -125,7 +134,8 @@ TEST_F(NlStore, RememberedTailAppendsAcrossLists) {
     del_allname(&other);
 }
 
-TEST_F(NlStore, TailsAreForgottenWhenTheirRecordIsReleased) {
+TEST_F(NlStore, TailsAreForgottenWhenTheirRecordIsReleased)
+{
     NAME_LST two{};
     name_init(&two);
     ASSERT_EQ(add_list2(&two, "a", "1", 1), 0);
@@ -146,7 +156,8 @@ TEST_F(NlStore, TailsAreForgottenWhenTheirRecordIsReleased) {
     EXPECT_EQ(head.name, nullptr);
 }
 
-TEST_F(NlStore, RenameKeepsPlaceValueAndNumbers) {
+TEST_F(NlStore, RenameKeepsPlaceValueAndNumbers)
+{
     ASSERT_EQ(add_name3(&head, "a", 1), 0);
     ASSERT_EQ(add_name3(&head, "b", 2), 0);
     head.next->sub_no = -3;
@@ -161,7 +172,8 @@ TEST_F(NlStore, RenameKeepsPlaceValueAndNumbers) {
     EXPECT_STREQ(head.name, "a");
 }
 
-TEST_F(NlStore, SetAllnameStoresPointersAndEmptiesTheRest) {
+TEST_F(NlStore, SetAllnameStoresPointersAndEmptiesTheRest)
+{
     ASSERT_EQ(add_name3(&head, "a", 1), 0);
     ASSERT_EQ(add_name3(&head, "b", 2), 0);
     ASSERT_EQ(add_name3(&head, "c", 3), 0);
@@ -178,7 +190,8 @@ TEST_F(NlStore, SetAllnameStoresPointersAndEmptiesTheRest) {
     support::freemem(names[2]);
 }
 
-TEST_F(NlStore, ReleaseLeavesHeadReadyAndIsRepeatable) {
+TEST_F(NlStore, ReleaseLeavesHeadReadyAndIsRepeatable)
+{
     head.value = 77;
     del_allname(&head);
     EXPECT_EQ(head.name, nullptr);
@@ -197,7 +210,8 @@ TEST_F(NlStore, ReleaseLeavesHeadReadyAndIsRepeatable) {
     EXPECT_EQ(head.next, nullptr);
 }
 
-TEST_F(NlStore, NullListsFindNothingAndDoNotCrash) {
+TEST_F(NlStore, NullListsFindNothingAndDoNotCrash)
+{
     EXPECT_EQ(ser_name(nullptr, "a"), nullptr);
     EXPECT_EQ(check_name(nullptr, "a"), 0);
     EXPECT_EQ(del_name(nullptr, "a"), -1);

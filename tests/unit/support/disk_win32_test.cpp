@@ -86,8 +86,8 @@ protected:
         return 0;
     }
 
-    std::string dir_;                 // SetUp: this test's folder
-    std::vector<std::string> made_;   // file: every path to remove at TearDown
+    std::string dir_;                // SetUp: this test's folder
+    std::vector<std::string> made_;  // file: every path to remove at TearDown
 };
 
 TEST_F(DiskWin32, ClusterSizeOfADriveIsSectorTimesSectorsPerCluster)
@@ -218,7 +218,8 @@ TEST_F(DiskWin32, CopyThatFillsASmallDriveNamesItsLetter)
     EXPECT_EQ(0, support::getFreeSpace(target.c_str()));
     EXPECT_EQ(std::string(static_cast<std::size_t>(room), 'f'), read(target));
 
-    std::string more = file("more.bin", std::string(static_cast<std::size_t>(room) + 1, 'm').c_str());
+    std::string more =
+        file("more.bin", std::string(static_cast<std::size_t>(room) + 1, 'm').c_str());
     ASSERT_TRUE(DeleteFileA(target.c_str()));
     testing::internal::CaptureStderr();
     EXPECT_EQ(0, support::copyFile(more.c_str(), target.c_str(), 0));

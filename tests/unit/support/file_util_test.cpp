@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <string>
 
-#include "support/message.h"
 #include "scratch_dir.h"
+#include "support/message.h"
 
 namespace fs = std::filesystem;
 using scratch::pattern;
@@ -21,11 +21,11 @@ using testing::internal::GetCapturedStderr;
 namespace {
 
 // A drive the tests describe, and the roots it was asked about.
-int fake_free_result;          // what the 64-bit query answers: 1 ok, 0 failed, -1 missing
+int fake_free_result;  // what the 64-bit query answers: 1 ok, 0 failed, -1 missing
 unsigned long fake_low, fake_high;
 bool fake_geometry_ok;
 support::disk_geometry fake_geometry;
-std::string asked_roots;       // every root asked, each followed by '|'
+std::string asked_roots;  // every root asked, each followed by '|'
 
 bool fake_geometry_query(const char *root, const char *, support::disk_geometry *g)
 {
@@ -44,8 +44,8 @@ int fake_free_query(const char *root, const char *, unsigned long *low, unsigned
 
 unsigned long all_bits(const char *) { return support::disk_attr_missing; }
 
-const support::disk_ops fake_disk = {fake_geometry_query, fake_free_query,
-                                     support::disk_attributes, support::disk_same_file};
+const support::disk_ops fake_disk = {fake_geometry_query, fake_free_query, support::disk_attributes,
+                                     support::disk_same_file};
 
 class FileUtil : public testing::Test {
 protected:

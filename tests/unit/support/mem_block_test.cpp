@@ -21,8 +21,8 @@ struct exit_called {
 // What the hooks saw, in order: 'm' endfun ran after a message, 'E' endfun ran without one,
 // 'X' the run ended.
 std::string events;
-int fail_from = 1;      // requests of this many bytes or more fail (the test heap)
-int releases = 0;       // blocks the test heap was asked to release
+int fail_from = 1;  // requests of this many bytes or more fail (the test heap)
+int releases = 0;   // blocks the test heap was asked to release
 std::size_t last_request = 0;
 
 void *test_resize(void *block, std::size_t size)
@@ -71,7 +71,8 @@ protected:
     }
 
     // Runs call, which must end the run; returns what it wrote to standard error.
-    template <typename F> std::string expect_exit(F call)
+    template <typename F>
+    std::string expect_exit(F call)
     {
         CaptureStderr();
         try {
@@ -194,8 +195,9 @@ TEST_F(MemBlock, GetmemLockTurnsSoftFailureFatalWithoutEndfun)
     EXPECT_EQ(events, "X");
     support::terminate_size = 500;
     events.clear();
-    EXPECT_EQ(expect_exit([] { support::getmemLock(500); }),
-              "\ncannot get the memory of 500 bytes\nFaital error:\ncannot get memory of 500 bytes");
+    EXPECT_EQ(
+        expect_exit([] { support::getmemLock(500); }),
+        "\ncannot get the memory of 500 bytes\nFaital error:\ncannot get memory of 500 bytes");
     EXPECT_EQ(events, "X");
     fail_from = 1 << 30;
     void *block = support::getmemLock(32);

@@ -115,10 +115,7 @@ TEST_F(Message, EachConversion)
     EXPECT_EQ(edit("%s|%s", "", "a\\b%d"), "|a\\b%d");  // the argument is never interpreted
 }
 
-TEST_F(Message, CharZeroEndsVisibleText)
-{
-    EXPECT_EQ(edit("a%cb", 0), "a");
-}
+TEST_F(Message, CharZeroEndsVisibleText) { EXPECT_EQ(edit("a%cb", 0), "a"); }
 
 TEST_F(Message, UnknownConversionsStayAndTakeNoArgument)
 {
@@ -196,8 +193,7 @@ TEST_F(Message, ErrmsgWritesToStandardErrorAndSetsTheFlag)
     support::errmsg("Error: %d: %s: cannot analyze!\n", 12, "abc");
     support::errmsg("no conversion \\n here\n", 99);
     support::errmsg("\x95%d\n");  // the '%' is the second byte of a pair: written as is
-    EXPECT_EQ(err.text(),
-              "Error: 12: abc: cannot analyze!\nno conversion \\n here\n\x95%d\n");
+    EXPECT_EQ(err.text(), "Error: 12: abc: cannot analyze!\nno conversion \\n here\n\x95%d\n");
     EXPECT_EQ(support::errmsg_output_flg, 1);
 }
 

@@ -12,7 +12,8 @@ using support::SetParam;
 
 TEST(SjString, StrchrNeverMatchesTheSecondByteOfAPair)
 {
-    const char s[] = "\x95\x5C" "a";
+    const char s[] = "\x95\x5C"
+                     "a";
     EXPECT_EQ(support::Strchr(s, '\\'), nullptr);
     EXPECT_EQ(support::index(s, '\\'), s + 1);
     EXPECT_EQ(support::Strchr(s, 'a'), s + 2);
@@ -190,7 +191,8 @@ TEST(SjString, ChgChrStepsOverPairs)
     // The lead-byte test looks at the byte as replaced, so the new lead takes its neighbour along.
     char made_lead[] = "aab";
     support::ChgChr(made_lead, 'a', 0x95);
-    EXPECT_STREQ(made_lead, "\x95" "ab");
+    EXPECT_STREQ(made_lead, "\x95"
+                            "ab");
 
     char cut[] = "a,b,c";
     support::ChgChr(cut, ',', 0);

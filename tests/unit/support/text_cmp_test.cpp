@@ -34,19 +34,31 @@ TEST(TextCmp, BackslashSortsBeforeEveryOtherAsciiByte)
 
 TEST(TextCmp, KatakanaAndTwoByteCharactersFormBlocksOfTheirOwn)
 {
-    EXPECT_EQ(support::StrCmp("z", "\xB1"), -1);          // ASCII before katakana
+    EXPECT_EQ(support::StrCmp("z", "\xB1"), -1);  // ASCII before katakana
     EXPECT_EQ(support::StrCmp("\xB1", "z"), 1);
-    EXPECT_EQ(support::StrCmp("\xB1", "\x82\xA0"), -1);   // katakana before two-byte
+    EXPECT_EQ(support::StrCmp("\xB1", "\x82\xA0"), -1);  // katakana before two-byte
     EXPECT_EQ(support::StrCmp("\x82\xA0", "\xB1"), 1);
-    EXPECT_EQ(support::StrCmp("\x82\xA0", "z"), 1);       // two-byte after ASCII
+    EXPECT_EQ(support::StrCmp("\x82\xA0", "z"), 1);  // two-byte after ASCII
     EXPECT_EQ(support::StrCmp("\xB1", "\xB2"), -1);
     EXPECT_EQ(support::StrCmp("\x82\xA0x", "\x82\xA0X"), 0);
     EXPECT_EQ(support::StrCmp("\x82\xA1", "\x82\xA0"), 1);
     // A second byte that looks like a letter is compared as it is, not folded.
-    EXPECT_EQ(support::StrCmp("\x82" "A", "\x82" "a"), -1);
+    EXPECT_EQ(support::StrCmp("\x82"
+                              "A",
+                              "\x82"
+                              "a"),
+              -1);
     // 0x80 and 0xA0 start two-byte characters in this ordering.
-    EXPECT_EQ(support::StrCmp("\x80" "A", "\x80" "B"), -1);
-    EXPECT_EQ(support::StrCmp("\xA0" "b", "\xA0" "a"), 1);
+    EXPECT_EQ(support::StrCmp("\x80"
+                              "A",
+                              "\x80"
+                              "B"),
+              -1);
+    EXPECT_EQ(support::StrCmp("\xA0"
+                              "b",
+                              "\xA0"
+                              "a"),
+              1);
 }
 
 TEST(TextCmp, LoneLeadByteStopsAtTheTextEnd)
@@ -97,12 +109,26 @@ TEST(TextCmp, StrcasecmpComparesLowerCasedCopiesOf1023Bytes)
 
 TEST(TextCmp, CaseConversionLeavesPairsAndKatakanaAlone)
 {
-    char s[] = "ab\x82" "a" "cd\xB1" "e\x81";
+    char s[] = "ab\x82"
+               "a"
+               "cd\xB1"
+               "e\x81";
     EXPECT_EQ(support::to_upper(s), 0);
-    EXPECT_STREQ(s, "AB\x82" "a" "CD\xB1" "E\x81");
-    char t[] = "AB\x82" "A" "\xE0" "Z" "Q";
+    EXPECT_STREQ(s, "AB\x82"
+                    "a"
+                    "CD\xB1"
+                    "E\x81");
+    char t[] = "AB\x82"
+               "A"
+               "\xE0"
+               "Z"
+               "Q";
     EXPECT_EQ(support::to_lower(t), 0);
-    EXPECT_STREQ(t, "ab\x82" "A" "\xE0" "Z" "q");
+    EXPECT_STREQ(t, "ab\x82"
+                    "A"
+                    "\xE0"
+                    "Z"
+                    "q");
 }
 
 TEST(TextCmp, ChkExptabMeasuresTheExpandedLine)

@@ -38,7 +38,8 @@ TEST(TreeArgs, JobsInEveryForm)
     EXPECT_EQ(tree::jobs, 7);
     ASSERT_EQ(parse({"--jobs=2", "--", "p"}), 0);
     EXPECT_EQ(tree::jobs, 2);
-    for (const char *bad : {"0", "x", "1025", "-1", "2x"}) EXPECT_EQ(parse({"--jobs", bad, "--", "p"}), 2) << bad;
+    for (const char *bad : {"0", "x", "1025", "-1", "2x"})
+        EXPECT_EQ(parse({"--jobs", bad, "--", "p"}), 2) << bad;
 }
 
 TEST(TreeArgs, RefusedAndMalformedCommandLinesAreUsageErrors)

@@ -37,7 +37,8 @@ TEST(TreeDiff, DeletionWithThreeLinesOfContext)
 {
     const std::string a = lines(1, 10);
     const std::string b = lines(1, 4) + lines(7, 10);
-    EXPECT_EQ(diff(a, b), "--- f.c\n+++ f.c\n@@ -2,8 +2,6 @@\n l2\n l3\n l4\n-l5\n-l6\n l7\n l8\n l9\n");
+    EXPECT_EQ(diff(a, b),
+              "--- f.c\n+++ f.c\n@@ -2,8 +2,6 @@\n l2\n l3\n l4\n-l5\n-l6\n l7\n l8\n l9\n");
 }
 
 TEST(TreeDiff, ChangesSixLinesApartShareAHunkSevenApartDoNot)
@@ -56,8 +57,10 @@ TEST(TreeDiff, ChangesSixLinesApartShareAHunkSevenApartDoNot)
 
 TEST(TreeDiff, LastLineWithoutNewlineIsMarked)
 {
-    EXPECT_EQ(diff("a\nb\nc", "a\nc"), "--- f.c\n+++ f.c\n@@ -1,3 +1,2 @@\n a\n-b\n c\n\\ No newline at end of file\n");
-    EXPECT_EQ(diff("a\nb", "a\n"), "--- f.c\n+++ f.c\n@@ -1,2 +1 @@\n a\n-b\n\\ No newline at end of file\n");
+    EXPECT_EQ(diff("a\nb\nc", "a\nc"),
+              "--- f.c\n+++ f.c\n@@ -1,3 +1,2 @@\n a\n-b\n c\n\\ No newline at end of file\n");
+    EXPECT_EQ(diff("a\nb", "a\n"),
+              "--- f.c\n+++ f.c\n@@ -1,2 +1 @@\n a\n-b\n\\ No newline at end of file\n");
 }
 
 TEST(TreeDiff, EverythingDeletedNumbersTheEmptyRangeZero)
@@ -73,7 +76,8 @@ TEST(TreeDiff, CrLfAndHighBytesAreCarriedAsTheyAre)
 
 TEST(TreeDiff, TextThatIsNoDeletionIsReplacedWhole)
 {
-    EXPECT_EQ(diff("a\nb\n", "a\r\nb\r\n"), "--- f.c\n+++ f.c\n@@ -1,2 +1,2 @@\n-a\n-b\n+a\r\n+b\r\n");
+    EXPECT_EQ(diff("a\nb\n", "a\r\nb\r\n"),
+              "--- f.c\n+++ f.c\n@@ -1,2 +1,2 @@\n-a\n-b\n+a\r\n+b\r\n");
 }
 
 TEST(TreeDiff, NamesWithBlanksQuotesOrControlsAreQuoted)
