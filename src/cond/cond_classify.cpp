@@ -55,7 +55,7 @@ static void classify_portable(const unsigned char *p, std::size_t n_chunks, Chun
             m.slash |= std::uint64_t{pack_bits(slash)} << i;
             m.hash |= std::uint64_t{pack_bits(hash)} << i;
             m.high |= std::uint64_t{pack_bits((w & HIGHS) | zero_bytes(w))} << i;
-            m.cr |= std::uint64_t{pack_bits(equal_bytes(w, '\r'))} << i;
+            m.nul |= std::uint64_t{pack_bits(zero_bytes(w))} << i;
         }
         out[k] = m;
     }
@@ -87,14 +87,14 @@ __attribute__((target("sse2"))) static void classify_sse2(const unsigned char *p
             const unsigned slash = eq16(v, '/');
             const unsigned hash = eq16(v, '#');
             const unsigned event = slash | hash | eq16(v, '"') | eq16(v, '\'') | eq16(v, '\\');
-            const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(v)) |
-                                  static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
+            const unsigned nul = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
+            const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(v)) | nul;
             m.newline |= std::uint64_t{eq16(v, '\n')} << i;
             m.event |= std::uint64_t{event} << i;
             m.slash |= std::uint64_t{slash} << i;
             m.hash |= std::uint64_t{hash} << i;
             m.high |= std::uint64_t{high} << i;
-            m.cr |= std::uint64_t{eq16(v, '\r')} << i;
+            m.nul |= std::uint64_t{nul} << i;
         }
         out[k] = m;
     }
@@ -117,15 +117,15 @@ __attribute__((target("avx2"))) static void classify_avx2(const unsigned char *p
             const std::uint32_t slash = eq32(v, '/');
             const std::uint32_t hash = eq32(v, '#');
             const std::uint32_t event = slash | hash | eq32(v, '"') | eq32(v, '\'') | eq32(v, '\\');
-            const std::uint32_t high =
-                static_cast<std::uint32_t>(_mm256_movemask_epi8(v)) |
+            const std::uint32_t nul =
                 static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, zero)));
+            const std::uint32_t high = static_cast<std::uint32_t>(_mm256_movemask_epi8(v)) | nul;
             m.newline |= std::uint64_t{eq32(v, '\n')} << i;
             m.event |= std::uint64_t{event} << i;
             m.slash |= std::uint64_t{slash} << i;
             m.hash |= std::uint64_t{hash} << i;
             m.high |= std::uint64_t{high} << i;
-            m.cr |= std::uint64_t{eq32(v, '\r')} << i;
+            m.nul |= std::uint64_t{nul} << i;
         }
         out[k] = m;
     }

@@ -17,7 +17,7 @@ struct ChunkMasks {
     std::uint64_t slash;  // '/': the only event byte that can end a block comment
     std::uint64_t hash;   // '#': the only event byte that matters when nothing is tracked (-T)
     std::uint64_t high;   // bytes of 0x80 and above (two-byte characters) and NUL
-    std::uint64_t cr;     // '\r'
+    std::uint64_t nul;    // NUL, which ends the walk through a line
 };
 
 // Instruction-set levels, lowest first. Every level gives the same masks.

@@ -335,11 +335,10 @@ int lex_next_line(const char *too_long_fmt)
 
 void lex_skim(int keep)
 {
-    const int state = opt_T       ? SKIM_TEXT
-                      : comment_f ? SKIM_COMMENT
-                      : string_f  ? SKIM_LITERAL
-                                  : SKIM_CODE;
-    if (line_skim(state, keep)) {
+    SkimLex lex{opt_T != 0, comment_f, string_f};
+    if (line_skim(&lex, keep)) {
+        comment_f = lex.comment;
+        string_f = lex.quote;
         comment2_f = 0;  // a line comment ends with its line
     }
 }

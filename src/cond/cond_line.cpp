@@ -53,14 +53,14 @@ int line_skim_on()
     return skim_mode;
 }
 
-int line_skim(int state, int keep)
+int line_skim(SkimLex *lex, int keep)
 {
     if (fp == nullptr || in_pos >= in_end || skim_mode != 1) {
         return 0;
     }
     const char *from = in_block + in_pos;
     long lines = 0;
-    const char *to = skim_lines(in_block, in_masks, from, in_block + in_end, state, &lines);
+    const char *to = skim_lines(in_block, in_masks, from, in_block + in_end, lex, &lines);
     if (lines == 0) {
         return 0;
     }

@@ -9,6 +9,8 @@
 
 namespace cond {
 
+struct SkimLex;
+
 constexpr int BUFF_SIZE = 4098;  // byte 0 a blank, read area 1..4096, byte 4097 always NUL
 constexpr int LINE_READ = 4096;  // most bytes one read puts into the read area
 constexpr int LINE_MAX = 4094;   // longest accepted line, its newline included
@@ -88,10 +90,11 @@ int line_read();
 // read through line_read. Decided on first use from VELK_SIMD ("lines" turns skimming off).
 int line_skim_on();
 
-// Takes the run of whole lines at the read position that need no decision of their own in the
-// lexical state (SKIM_* of cond_skim.h), counting them in line_no and writing them (put_span)
-// when keep differs from opt_v. Returns 1 when it took any line.
-int line_skim(int state, int keep);
+// Takes the run of whole lines at the read position that need no decision of their own from the
+// lexical state *lex (skim_lines of cond_skim.h), leaving in *lex the state behind them, counting
+// them in line_no and writing them (put_span) when keep differs from opt_v. Returns 1 when it took
+// any line.
+int line_skim(SkimLex *lex, int keep);
 
 // Closes the input and puts the module back to its process-start state.
 void line_reset();

@@ -32,8 +32,8 @@ cond::ChunkMasks reference(const unsigned char *p)
         if (c >= 0x80 || c == 0) {
             m.high |= bit;
         }
-        if (c == '\r') {
-            m.cr |= bit;
+        if (c == 0) {
+            m.nul |= bit;
         }
     }
     return m;
@@ -62,7 +62,7 @@ std::vector<int> check_all_levels(const std::vector<unsigned char> &bytes)
             EXPECT_EQ(got[k].slash, want.slash);
             EXPECT_EQ(got[k].hash, want.hash);
             EXPECT_EQ(got[k].high, want.high);
-            EXPECT_EQ(got[k].cr, want.cr);
+            EXPECT_EQ(got[k].nul, want.nul);
         }
     }
     cond::classify_reset();

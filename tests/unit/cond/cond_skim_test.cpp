@@ -1,5 +1,6 @@
-// skim_lines must take exactly the lines that a byte-by-byte reading finds free of the stop bytes
-// of the state, complete before the end and not too long.
+// skim_lines must take only lines that the line-by-line walk passes through with no decision of
+// its own, leave the lexical state exactly as that walk would, and decline a line only where a NUL
+// or a two-byte character makes the walk depend on more than the masks show.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,67 +9,93 @@
 #include <vector>
 
 #include "cond/cond_classify.h"
+#include "cond/cond_lex.h"
 #include "cond/cond_skim.h"
+#include "support/sj_string.h"
 
 namespace {
 
-bool stops(unsigned char c, int state)
+struct Lex {
+    int comment = 0;
+    int quote = 0;
+    bool operator==(const Lex &o) const { return comment == o.comment && quote == o.quote; }
+};
+
+// The walk through one line as the line reader hands it over (CR LF as LF, a NUL behind it), one
+// position at a time: the reference the masks must agree with.
+void walk_line(const std::string &line, size_t p, Lex *lex)
 {
-    if (c >= 0x80 || c == 0) {
-        return true;
-    }
-    switch (state) {
-    case cond::SKIM_COMMENT:
-        return c == '/';
-    case cond::SKIM_LITERAL:
-        return c == '"' || c == '\'' || c == '\\';
-    case cond::SKIM_TEXT:
-        return c == '#';
-    default:
-        return c == '#' || c == '/' || c == '"' || c == '\'' || c == '\\';
+    const auto at = [&](size_t i) { return i < line.size() ? line[i] : '\0'; };
+    for (;;) {
+        const unsigned char c = static_cast<unsigned char>(at(p));
+        if (lex->quote && c == '\\') {
+            p += at(p + 1) == '\0' ? 1 : 2;
+            continue;
+        }
+        if (lex->comment) {
+            if (c == '*' && at(p + 1) == '/') {
+                lex->comment = 0;
+                p += 2;
+                continue;
+            }
+        } else if (lex->quote) {
+            if (c == lex->quote) {
+                lex->quote = 0;
+                p++;
+                continue;
+            }
+        } else if (c == '/' && at(p + 1) == '/') {
+            return;
+        } else if (c == '/' && at(p + 1) == '*') {
+            lex->comment = 1;
+            p += 2;
+            continue;
+        } else if (c == '"' || c == '\'') {
+            lex->quote = c;
+            p++;
+            continue;
+        }
+        if (c == '\n' || c == '\0') {
+            return;
+        }
+        p += support::is_sj_lead(c) && at(p + 1) != '\0' ? 2 : 1;
     }
 }
 
-// The run by reading each line byte by byte; with comment_lines, lines whose first stop byte
-// begins "//" count as free when they hold no high byte and no NUL.
-size_t reference(const std::string &text, size_t from, size_t end, int state, long *lines,
-                 bool comment_lines = false)
+// Walks the line at text[pos..] (complete, its newline at nl); false when it is a conditional
+// directive, which no skim may take.
+bool reference_line(const std::string &text, size_t pos, size_t nl, bool plain_text, Lex *lex)
 {
-    size_t pos = from;
-    for (;;) {
-        size_t i = pos;
-        while (i < end && text[i] != '\n' && !stops(static_cast<unsigned char>(text[i]), state)) {
-            i++;
-        }
-        if (comment_lines && i + 1 < end && text[i] == '/' && text[i + 1] == '/') {
-            const size_t nl = text.find('\n', i);
-            bool high = false;
-            for (size_t k = pos; k < nl && k < end; k++) {
-                high |= static_cast<unsigned char>(text[k]) >= 0x80 || text[k] == '\0';
-            }
-            if (nl != std::string::npos && nl < end && !high) {
-                i = nl;
-            }
-        }
-        if (i >= end || text[i] != '\n' || i + 1 - pos > cond::SKIM_LINE_MAX) {
-            return pos;
-        }
-        ++*lines;
-        pos = i + 1;
+    std::string line = text.substr(pos, nl + 1 - pos);
+    if (line.size() >= 2 && line[line.size() - 2] == '\r') {
+        line.erase(line.size() - 2, 1);
     }
+    size_t p = 0;
+    while (line[p] == ' ' || line[p] == '\t') {
+        p++;
+    }
+    if (line[p] == '#' && !lex->comment && !lex->quote) {
+        if (cond::directive_kind(line.c_str() + p) >= 0) {
+            return false;
+        }
+        p++;
+    }
+    if (!plain_text) {
+        walk_line(line, p, lex);
+    }
+    return true;
 }
 
 // Classifies text (padded to whole chunks) and compares skim_lines with the reference from every
-// line start in [0, text.size()), with the end at the text's end and at a few places before it.
-void check(const std::string &text, int state)
+// line start, with the end at the text's end and at a few places before it.
+void check(const std::string &text, bool plain_text, Lex start, bool must_take_all)
 {
     std::string padded = text;
     padded.append(cond::CHUNK - padded.size() % cond::CHUNK + cond::CHUNK, 'x');
     std::vector<cond::ChunkMasks> masks(padded.size() / cond::CHUNK);
     cond::classify_chunks(reinterpret_cast<const unsigned char *>(padded.data()), masks.size(),
                           masks.data());
-    std::vector<size_t> ends{text.size(), text.size() / 2, text.size() * 3 / 4 + 1};
-    for (size_t end : ends) {
+    for (size_t end : {text.size(), text.size() / 2, text.size() * 3 / 4 + 1}) {
         if (end > text.size()) {
             continue;
         }
@@ -76,116 +103,183 @@ void check(const std::string &text, int state)
             if (from > 0 && text[from - 1] != '\n') {
                 continue;  // skims start at line starts only
             }
-            long want_lines = 0, got_lines = 0;
-            const size_t want =
-                reference(text, from, end, state, &want_lines, state == cond::SKIM_CODE);
-            const char *got = cond::skim_lines(padded.data(), masks.data(), padded.data() + from,
-                                               padded.data() + end, state, &got_lines);
-            ASSERT_EQ(static_cast<size_t>(got - padded.data()), want)
-                << "state " << state << " from " << from << " end " << end;
-            ASSERT_EQ(got_lines, want_lines);
-
-            // The line end and its marks, from the same masks.
-            const size_t nl = text.find('\n', from);
-            bool want_marks = false;
-            for (size_t k = from; k < end && k < nl; k++) {
-                want_marks |= std::strchr("/\"'\\", text[k]) != nullptr && text[k] != '\0';
+            cond::SkimLex got_lex{plain_text, start.comment, start.quote};
+            long got_lines = 0;
+            const size_t got = static_cast<size_t>(
+                cond::skim_lines(padded.data(), masks.data(), padded.data() + from,
+                                 padded.data() + end, &got_lex, &got_lines) -
+                padded.data());
+            // The reference through the lines taken, and on to where a skim must stop.
+            Lex want = start;
+            Lex at_got = start;
+            long want_lines = 0;
+            size_t pos = from;
+            for (;;) {
+                if (pos == got) {
+                    at_got = want;
+                    ASSERT_EQ(got_lines, want_lines) << "from " << from << " end " << end;
+                }
+                const size_t nl = text.find('\n', pos);
+                if (nl == std::string::npos || nl >= end || nl + 1 - pos > cond::SKIM_LINE_MAX ||
+                    !reference_line(text, pos, nl, plain_text, &want)) {
+                    break;
+                }
+                want_lines++;
+                pos = nl + 1;
             }
-            bool got_marks = false;
-            const char *got_nl = cond::skim_line_end(
-                padded.data(), masks.data(), padded.data() + from, padded.data() + end, &got_marks);
-            if (nl == std::string::npos || nl >= end) {
-                ASSERT_EQ(got_nl, nullptr) << "from " << from << " end " << end;
-            } else {
-                ASSERT_EQ(got_nl, padded.data() + nl) << "from " << from << " end " << end;
-                ASSERT_EQ(got_marks, want_marks) << "from " << from << " end " << end;
+            ASSERT_LE(got, pos) << "from " << from << " end " << end << " took a line it may not";
+            ASSERT_TRUE(got == from || text[got - 1] == '\n');
+            EXPECT_TRUE(at_got == (Lex{got_lex.comment, got_lex.quote}))
+                << "from " << from << " end " << end << ": state " << got_lex.comment << "/"
+                << got_lex.quote << ", walk " << at_got.comment << "/" << at_got.quote;
+            if (must_take_all) {
+                ASSERT_EQ(got, pos) << "from " << from << " end " << end << " stopped early";
             }
         }
     }
 }
 
-TEST(CondSkim, RandomTextInEveryState)
+void check_every_state(const std::string &text, bool must_take_all)
 {
+    for (const Lex start : {Lex{0, 0}, Lex{1, 0}, Lex{0, '"'}, Lex{0, '\''}}) {
+        check(text, false, start, must_take_all);
+    }
+    check(text, true, Lex{}, must_take_all);
+}
+
+std::string random_text(std::mt19937 &rng, const std::vector<std::string> &rare)
+{
+    std::string text;
+    const size_t len = 1 + rng() % 900;
+    const unsigned line_every = 2 + rng() % 70;
+    const unsigned rare_every = 3 + rng() % 40;
+    while (text.size() < len) {
+        const unsigned r = rng();
+        if (r % line_every == 0) {
+            text += '\n';
+        } else if (r % rare_every == 1) {
+            text += rare[(r >> 8) % rare.size()];
+        } else {
+            text += static_cast<char>('a' + (r >> 8) % 26);
+        }
+    }
+    return text;
+}
+
+TEST(CondSkim, RandomCodeWalkedAsTheLineWalkDoes)
+{
+    // Without NUL and two-byte characters every line but a conditional directive is taken.
     std::mt19937 rng(99);
-    // Mostly ordinary bytes, so that runs of lines form, with each stop byte now and then.
-    const char rare[] = {'#', '/', '"', '\'', '\\', '\0', '\x81', '\xFF', '*', '\r'};
-    for (int round = 0; round < 200; round++) {
-        std::string text;
-        const size_t len = 1 + rng() % 900;
-        const unsigned line_every = 2 + rng() % 70;
-        const unsigned rare_every = 20 + rng() % 400;
-        for (size_t i = 0; i < len; i++) {
-            const unsigned r = rng();
-            if (r % line_every == 0) {
-                text += '\n';
-            } else if (r % rare_every == 1) {
-                text += rare[(r >> 8) % sizeof rare];
-            } else if (r % rare_every == 2) {
-                text += "//";
-            } else {
-                text += static_cast<char>('a' + (r >> 8) % 26);
-            }
-        }
-        for (int state = cond::SKIM_CODE; state <= cond::SKIM_TEXT; state++) {
-            check(text, state);
-        }
+    const std::vector<std::string> rare = {
+        "#", "/",  "\"", "'", "\\",  "*",        "//",      "/*",      "*/",  "/*/", "\r",
+        " ", "\t", "\n", "#", "#if", "#  endif", "#define", "#ifdefX", "  #", "\\\n"};
+    for (int round = 0; round < 300; round++) {
+        check_every_state(random_text(rng, rare), true);
+    }
+}
+
+TEST(CondSkim, RandomTwoByteTextAndNul)
+{
+    // Lead bytes before marks, trail bytes that look like marks, and NUL: a line may be declined,
+    // but what is taken must be walked exactly.
+    std::mt19937 rng(7);
+    const std::vector<std::string> rare = {
+        "\x81",     "\x95\\", "\x81*/", "\x81/",  "\xE0\"", "\x82\xA0", std::string(1, '\0'),
+        "/*",       "*/",     "\"",     "'",      "\\",     "//",       "\xFF",
+        "\x81\x81", "*",      "#if",    "\x81\n", "\n"};
+    for (int round = 0; round < 300; round++) {
+        check_every_state(random_text(rng, rare), false);
     }
 }
 
 TEST(CondSkim, LinesAtTheLengthLimit)
 {
     // Lines one byte either side of the limit, newline included, between short lines, at
-    // different offsets within a chunk.
+    // different offsets within a chunk, with and without marks to walk.
     for (size_t lead = 0; lead < 70; lead += 3) {
         for (size_t len : {cond::SKIM_LINE_MAX - 1, cond::SKIM_LINE_MAX, cond::SKIM_LINE_MAX + 1}) {
             std::string text(lead, '\n');
             text += "ab\n";
             text += std::string(len - 1, 'y') + "\n";
             text += "cd\n";
-            // The same length with a line comment that begins a chunk or more before its end.
             text += std::string(len - 90, 'w') + "// " + std::string(86, 'c') + "\n";
             text += "ef\n";
-            text += std::string(len - 5, 'v') + "// c\n";
-            text += "gh\n";
-            check(text, cond::SKIM_CODE);
+            text += std::string(len - 5, 'v') + "/* c\n";
+            text += "gh */\n";
+            check_every_state(text, true);
         }
         // A long line with no newline at all before the end.
-        check(std::string(lead, '\n') + std::string(cond::SKIM_LINE_MAX + 70, 'z'),
-              cond::SKIM_CODE);
+        check_every_state(std::string(lead, '\n') + std::string(cond::SKIM_LINE_MAX + 70, 'z'),
+                          true);
     }
 }
 
-TEST(CondSkim, EveryStateStopsAtItsOwnBytesOnly)
+// skim_lines over text from its start in the state start; the lines taken and the state after.
+struct Skimmed {
+    long lines;
+    int comment;
+    int quote;
+};
+Skimmed skim(const std::string &text, Lex start = Lex{}, bool plain_text = false)
 {
-    const std::string lines[] = {"a#b\n",
-                                 "a/b\n",
-                                 "a\"b\n",
-                                 "a'b\n",
-                                 "a\\b\n",
-                                 "a*b\n",
-                                 "a\x81"
-                                 "b\n",
-                                 std::string("a\0b\n", 4)};
-    // Which lines each state takes: code, comment, literal, text.
-    const bool takes[][4] = {{false, true, true, false},   {false, false, true, true},
-                             {false, true, false, true},   {false, true, false, true},
-                             {false, true, false, true},   {true, true, true, true},
-                             {false, false, false, false}, {false, false, false, false}};
-    for (size_t i = 0; i < sizeof lines / sizeof lines[0]; i++) {
-        std::string text = "ok\n" + lines[i] + "ok\n";
-        text.append(2 * cond::CHUNK, 'x');
-        std::vector<cond::ChunkMasks> masks(text.size() / cond::CHUNK);
-        cond::classify_chunks(reinterpret_cast<const unsigned char *>(text.data()), masks.size(),
-                              masks.data());
-        for (int state = 0; state < 4; state++) {
-            long n = 0;
-            const char *end = text.data() + 3 + lines[i].size() + 3;
-            const char *got =
-                cond::skim_lines(text.data(), masks.data(), text.data(), end, state, &n);
-            EXPECT_EQ(got == end, takes[i][state]) << "line " << i << " state " << state;
-            EXPECT_EQ(n, takes[i][state] ? 3 : 1) << "line " << i << " state " << state;
-        }
-    }
+    std::string padded = text + std::string(2 * cond::CHUNK, 'x');
+    std::vector<cond::ChunkMasks> masks(padded.size() / cond::CHUNK);
+    cond::classify_chunks(reinterpret_cast<const unsigned char *>(padded.data()), masks.size(),
+                          masks.data());
+    cond::SkimLex lex{plain_text, start.comment, start.quote};
+    long n = 0;
+    cond::skim_lines(padded.data(), masks.data(), padded.data(), padded.data() + text.size(), &lex,
+                     &n);
+    return {n, lex.comment, lex.quote};
+}
+
+TEST(CondSkim, DirectivesStopOnlyWhereTheyBeginAConditional)
+{
+    EXPECT_EQ(skim("a\n  #  if X\nb\n").lines, 1);
+    EXPECT_EQ(skim("a\n#if(X)\nb\n").lines, 1);
+    EXPECT_EQ(skim("a\n\t#endif\nb\n").lines, 1);
+    EXPECT_EQ(skim("a\n#elif\n").lines, 1);
+    // Other directives, words that only begin like one, and a '#' behind other text are code.
+    EXPECT_EQ(skim("#define X \"/*\"\n#ifdefX\nx # if\n#\n").lines, 4);
+    EXPECT_EQ(skim("#include <a/b.h> // c\n").lines, 1);
+    // In a comment or a literal a '#' is text; under -T nothing but the directive test counts.
+    EXPECT_EQ(skim("#if X\n", Lex{1, 0}).lines, 1);
+    EXPECT_EQ(skim("/* \"\n#if X\n", Lex{}, true).lines, 1);
+    // A directive text opens a comment like any line.
+    const Skimmed d = skim("#define A /* x\n");
+    EXPECT_EQ(d.lines, 1);
+    EXPECT_EQ(d.comment, 1);
+}
+
+TEST(CondSkim, CommentsAndLiteralsCarryAcrossLines)
+{
+    const Skimmed a = skim("x = \"/*\"; /* open\n still ' \" open\n */ y = '\\''; z = \"a\\\n");
+    EXPECT_EQ(a.lines, 3);
+    EXPECT_EQ(a.comment, 0);
+    EXPECT_EQ(a.quote, '"');
+    EXPECT_EQ(skim("/*/ still open\n").comment, 1);
+    EXPECT_EQ(skim("/**/ closed // /*\n").comment, 0);
+    EXPECT_EQ(skim("a */ b\n", Lex{1, 0}).comment, 0);
+    // CR LF lines walk as the reader hands them over: the CR changes nothing.
+    const Skimmed crlf = skim("s = \"a\\\r\n b\" /* c *\r\n/ d */\r\n");
+    EXPECT_EQ(crlf.lines, 3);
+    EXPECT_EQ(crlf.comment, 0);
+    EXPECT_EQ(crlf.quote, 0);
+}
+
+TEST(CondSkim, TwoByteCharactersInComments)
+{
+    // Japanese text in a comment is taken; a lead byte right before "*/" is left to the line walk.
+    const Skimmed jp = skim(" * \x93\xFA\x96\x7B\x8C\xEA \x83\x5C \"q\" it's\n */\n", Lex{1, 0});
+    EXPECT_EQ(jp.lines, 2);
+    EXPECT_EQ(jp.comment, 0);
+    EXPECT_EQ(skim("x \x81*/\n", Lex{1, 0}).lines, 0);
+    // In a literal the trail byte 0x5C is no backslash: the line walk decides.
+    EXPECT_EQ(skim("t = \"\x95\\\";\n").lines, 0);
+    // Behind a line comment two-byte text changes nothing.
+    EXPECT_EQ(skim("x = 1; // \x95\\ \x81\n").lines, 1);
+    // A NUL ends the line walk early.
+    EXPECT_EQ(skim(std::string("a \x81 \0 /*\n", 10)).lines, 0);
 }
 
 }  // namespace
