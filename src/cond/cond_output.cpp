@@ -56,29 +56,46 @@ int put_line(const char *line)
     return 0;
 }
 
+// Writes the line at p (its newline at nl) as put_line writes it: text and CR LF apart, so that
+// the block is handed over between them when only the text fits.
+static void out_span_line(const char *p, const char *nl, long no)
+{
+    const size_t len = static_cast<size_t>(nl - p) + 1;
+    if (len >= 2 && nl[-1] == '\r') {
+        out_line(p, len - 2, true, no);
+    } else {
+        out_line(p, len, false, no);
+    }
+}
+
 void put_span(const char *p, size_t n, long first_no)
 {
-    if (!opt_n && n <= support::out_room()) {
-        // Written line by line, these lines would not hand the block over either.
-        support::out_write(p, n);
+    const char *const end = p + n;
+    if (opt_n) {
+        // Each line has its number in front.
+        for (long no = first_no; p < end; no++) {
+            const char *nl =
+                static_cast<const char *>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+            out_span_line(p, nl, no);
+            p = nl + 1;
+        }
         return;
     }
-    // One line at a time, as put_line writes them, so that the block is handed over at the same
-    // places and a failing write ends the run at the same line.
-    const char *const end = p + n;
-    long no = first_no;
-    while (p < end) {
-        const char *nl =
-            static_cast<const char *>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
-        const size_t len = static_cast<size_t>(nl - p) + 1;
-        if (len >= 2 && nl[-1] == '\r') {
-            out_line(p, len - 2, true, no);
-        } else {
-            out_line(p, len, false, no);
+    // Written one by one, the lines that fit would go into the block, and the block would be
+    // handed over at the first line that does not: the same cut, so that a failing write ends the
+    // run at the same line.
+    while (static_cast<size_t>(end - p) > support::out_room()) {
+        const char *fit = p + support::out_room();
+        while (fit > p && fit[-1] != '\n') {
+            fit--;  // back to the end of the last whole line that fits
         }
+        support::out_write(p, static_cast<size_t>(fit - p));
+        const char *nl =
+            static_cast<const char *>(std::memchr(fit, '\n', static_cast<size_t>(end - fit)));
+        out_span_line(fit, nl, 0);
         p = nl + 1;
-        no++;
     }
+    support::out_write(p, static_cast<size_t>(end - p));
 }
 
 int put_line_sel(const char *line, int keep)

@@ -4,10 +4,14 @@
 
 namespace cond {
 
-// Number of set bits; without a population-count instruction in the baseline target the
-// compiler's builtin becomes a library call.
+// Number of set bits. Fast builds use the processor's instruction; without it in the baseline
+// target the compiler's builtin becomes a library call, slower than this.
+template <bool Fast>
 static inline int bit_count(std::uint64_t m)
 {
+    if (Fast) {
+        return __builtin_popcountll(m);
+    }
     m = m - ((m >> 1) & 0x5555555555555555u);
     m = (m & 0x3333333333333333u) + ((m >> 2) & 0x3333333333333333u);
     m = (m + (m >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
@@ -26,174 +30,184 @@ static inline unsigned high_bit(std::uint64_t m)
 // Mask of the bits at and above lo (lo < 64).
 static inline std::uint64_t from_bit(unsigned lo) { return ~std::uint64_t{0} << lo; }
 
-// The bytes a walk must look at, by state. Nothing else can open or close a comment or literal.
-static inline std::uint64_t code_marks(const ChunkMasks &m) { return m.event; }
-static inline std::uint64_t comment_marks(const ChunkMasks &m) { return m.slash; }
-static inline std::uint64_t literal_marks(const ChunkMasks &m)
-{
-    return m.event & ~(m.slash | m.hash);  // quotes and backslash
-}
-static inline std::uint64_t text_marks(const ChunkMasks &m) { return m.hash; }
-static inline std::uint64_t high_marks(const ChunkMasks &m) { return m.high; }
-static inline std::uint64_t nul_marks(const ChunkMasks &m) { return m.nul; }
-static inline std::uint64_t newline_marks(const ChunkMasks &m) { return m.newline; }
-
-static inline std::uint64_t marks_of(const ChunkMasks &m, const SkimLex &lex)
-{
-    if (lex.text) {
-        return text_marks(m);
-    }
-    return lex.comment ? comment_marks(m) : lex.quote ? literal_marks(m) : code_marks(m);
-}
-
-// Position of the first byte at or behind pos and before limit that sel marks, or limit.
-template <std::uint64_t (*sel)(const ChunkMasks &)>
-static inline std::size_t next_mark(const ChunkMasks *masks, std::size_t pos, std::size_t limit)
-{
-    if (pos >= limit) {
-        return limit;
-    }
-    std::size_t k = pos / CHUNK;
-    std::uint64_t m = sel(masks[k]) & from_bit(static_cast<unsigned>(pos % CHUNK));
-    while (m == 0) {
-        if (++k * CHUNK >= limit) {
-            return limit;
-        }
-        m = sel(masks[k]);
-    }
-    const std::size_t at = k * CHUNK + low_bit(m);
-    return at < limit ? at : limit;
-}
-
 static inline bool is_high(char c) { return static_cast<unsigned char>(c) >= 0x80; }
 
-// Whether the line [ls, nl] (nl its newline), whose first byte marked in the state *lex is at s,
-// may be skimmed; if so, walks it as lex_line and lex_finish would and updates *lex.
-static bool take_line(const char *base, const ChunkMasks *masks, std::size_t ls, std::size_t s,
-                      std::size_t nl, SkimLex *lex)
+// Whether only blanks and tabs lie in [from, to).
+static inline bool blanks_only(const char *base, std::size_t from, std::size_t to)
 {
-    const bool plain = !lex->comment && !lex->quote;
-    std::size_t w = ls;  // the walk goes on from here, always at the start of a character
-    if (plain && base[s] == '#') {
-        std::size_t b = ls;
-        while (base[b] == ' ' || base[b] == '\t') {
-            b++;
-        }
-        if (b == s) {
-            const int kind = directive_kind(base + s);  // stops at the newline at the latest
-            if (kind >= 0) {
-                return false;  // a conditional: the block processor decides
-            }
-            w = s + 1;  // any other directive: its text is walked like code
-        }
+    while (from < to && (base[from] == ' ' || base[from] == '\t')) {
+        from++;
     }
-    if (lex->text) {
-        return true;
-    }
-    // A lead byte takes the byte behind it along and a NUL ends the walk: where a mark may stand
-    // behind one, only the line-by-line walk knows what it means.
-    const bool high = next_mark<high_marks>(masks, ls, nl) < nl;
-    if (high && next_mark<nul_marks>(masks, ls, nl) < nl) {
-        return false;
-    }
-    int comment = lex->comment;
+    return from == to;
+}
+
+// One pass over the masks, chunk by chunk: runs of newlines before the next byte that matters in
+// the current state are counted at once, and each such byte is handled as the line walk of
+// cond_lex handles it. The walk is done where the line-by-line path would read the line; where a
+// line needs that path, the run ends at the line's start with the state the line began in.
+template <bool Fast>
+static inline __attribute__((always_inline)) const char *
+skim_impl(const char *base, const ChunkMasks *masks, const char *from, const char *end,
+          SkimLex *lex, long *lines)
+{
+    const std::size_t stop_at = static_cast<std::size_t>(end - base);
+    const bool text = lex->text;
+    std::size_t taken = static_cast<std::size_t>(from - base);  // the run is [from, taken)
+    long count = 0;
+    int comment = lex->comment;  // the state at pos
     int quote = lex->quote;
-    while (w < nl) {
-        if (comment) {
-            // A "*/" closes it, its '*' at or behind w: "/*/" does not.
-            const std::size_t q = next_mark<comment_marks>(masks, w + 1, nl);
-            if (q >= nl) {
+    int line_comment = comment;  // the state at taken, the start of the current line
+    int line_quote = quote;
+    std::size_t pos = taken;  // the bytes of the current line before pos are walked
+    std::size_t w = taken;    // the start of a character at or before pos, within the line
+    bool rest_free = false;   // the rest of the line changes nothing (a line comment, or -T)
+    for (;;) {
+        const std::size_t chunk = pos / CHUNK * CHUNK;
+        if (chunk >= stop_at) {
+            break;
+        }
+        const ChunkMasks &m = masks[pos / CHUNK];
+        std::uint64_t in = from_bit(static_cast<unsigned>(pos % CHUNK));
+        if (stop_at - chunk < CHUNK) {
+            in &= ~from_bit(static_cast<unsigned>(stop_at - chunk));
+        }
+        const std::uint64_t nl = m.newline & in;
+        if (rest_free) {
+            // Nothing up to the newline matters; behind it the next line starts afresh.
+            if (nl == 0) {
+                if (chunk + CHUNK - taken > SKIM_LINE_MAX) {
+                    break;
+                }
+                pos = chunk + CHUNK;
+                continue;
+            }
+            const std::size_t e = chunk + low_bit(nl);
+            if (e + 1 - taken > SKIM_LINE_MAX) {
                 break;
             }
-            if (base[q - 1] == '*') {
-                if (high && q - 1 > w && is_high(base[q - 2])) {
-                    return false;
+            count++;
+            taken = w = pos = e + 1;
+            rest_free = false;
+            line_comment = comment;
+            line_quote = quote;
+            continue;
+        }
+        // A NUL ends the line walk early: where it stands in a line with marks to walk, only the
+        // line-by-line path knows what it hides.
+        std::uint64_t marks;
+        if (text) {
+            marks = m.hash;
+        } else if (comment) {
+            marks = m.slash | m.nul;
+        } else if (quote) {
+            marks = (m.event & ~(m.slash | m.hash)) | m.nul;  // quotes and backslash
+        } else {
+            marks = m.event | m.nul;
+        }
+        marks &= in;
+        const std::uint64_t free_nl = marks != 0 ? nl & ((marks & (~marks + 1)) - 1) : nl;
+        if (free_nl != 0) {
+            // Only the first of these lines may have begun in an earlier chunk.
+            if (chunk + low_bit(free_nl) + 1 - taken > SKIM_LINE_MAX) {
+                break;
+            }
+            count += bit_count<Fast>(free_nl);
+            taken = chunk + high_bit(free_nl) + 1;
+            w = taken;
+            line_comment = comment;
+            line_quote = quote;
+        } else if (nl == 0 && chunk + CHUNK - taken > SKIM_LINE_MAX) {
+            break;  // the line already holds more bytes than a skim takes
+        }
+        if (marks == 0) {
+            pos = chunk + CHUNK;
+            continue;
+        }
+        const std::size_t q = chunk + low_bit(marks);
+        const char c = base[q];
+        pos = q + 1;
+        if (c == '#' && !comment && !quote) {
+            // At a line start behind blanks, with nothing open, a conditional is the block
+            // processor's; any other directive is walked like code.
+            if (blanks_only(base, taken, q) && directive_kind(base + q) >= 0) {
+                break;
+            }
+            if (text) {
+                rest_free = true;
+                continue;
+            }
+        }
+        if (c == '\0') {
+            break;
+        }
+        // A lead byte takes the byte behind it along: where one may stand right before the
+        // mark, only the line-by-line path knows whether the mark counts.
+        if (comment) {
+            if (q > w && base[q - 1] == '*') {  // "*/", its '*' at or behind w: "/*/" is no end
+                if (q - 1 > w && is_high(base[q - 2])) {
+                    break;
                 }
                 comment = 0;
             }
-            w = q + 1;
+            w = pos;
             continue;
         }
-        const std::size_t q =
-            quote ? next_mark<literal_marks>(masks, w, nl) : next_mark<code_marks>(masks, w, nl);
-        if (q >= nl) {
+        if (q > w && is_high(base[q - 1])) {
             break;
         }
-        if (high && q > w && is_high(base[q - 1])) {
-            return false;
-        }
-        const char c = base[q];
-        w = q + 1;
+        w = pos;
         if (quote) {
             if (c == '\\') {
-                w = q + 2;  // the escaped byte is passed over, whatever it is
+                // The escaped byte is passed over, whatever it is; an escaped newline still ends
+                // the line, with the literal open.
+                if (base[q + 1] != '\n') {
+                    w = pos = q + 2;
+                }
             } else if (static_cast<unsigned char>(c) == quote) {
                 quote = 0;
             }
         } else if (c == '/') {
             if (base[q + 1] == '/') {
-                break;  // a line comment takes the rest of the line
-            }
-            if (base[q + 1] == '*') {
+                rest_free = true;  // a line comment takes the rest of the line
+            } else if (base[q + 1] == '*') {
                 comment = 1;
-                w = q + 2;
+                w = pos = q + 2;
             }
         } else if (c == '"' || c == '\'') {
             quote = static_cast<unsigned char>(c);
         }
     }
-    lex->comment = comment;
-    lex->quote = quote;
-    return true;
+    *lines += count;
+    lex->comment = line_comment;
+    lex->quote = line_quote;
+    return base + taken;
 }
+
+static const char *skim_portable(const char *base, const ChunkMasks *masks, const char *from,
+                                 const char *end, SkimLex *lex, long *lines)
+{
+    return skim_impl<false>(base, masks, from, end, lex, lines);
+}
+
+#if defined(__i386__) || defined(__x86_64__)
+// Every processor with 32-byte vectors also counts bits and finds the lowest in one instruction.
+__attribute__((target("avx2,popcnt,bmi,bmi2,lzcnt"))) static const char *
+skim_avx2(const char *base, const ChunkMasks *masks, const char *from, const char *end,
+          SkimLex *lex, long *lines)
+{
+    return skim_impl<true>(base, masks, from, end, lex, lines);
+}
+#endif
 
 const char *skim_lines(const char *base, const ChunkMasks *masks, const char *from, const char *end,
                        SkimLex *lex, long *lines)
 {
-    const std::size_t stop_at = static_cast<std::size_t>(end - base);
-    std::size_t taken = static_cast<std::size_t>(from - base);  // the run is [from, taken)
-    long count = 0;
-    std::size_t k = taken / CHUNK;
-    // Bytes of chunk k still to look at: from the start of the current line to end.
-    std::uint64_t in = from_bit(static_cast<unsigned>(taken % CHUNK));
-    while (k * CHUNK < stop_at) {
-        const std::size_t chunk = k * CHUNK;
-        if (stop_at - chunk < CHUNK) {
-            in &= ~from_bit(static_cast<unsigned>(stop_at - chunk));
-        }
-        const std::uint64_t nl = masks[k].newline & in;
-        const std::uint64_t marks = marks_of(masks[k], *lex) & in;
-        // Lines with no mark of the state pass whole, counted from the newline mask.
-        const std::uint64_t free_nl = marks != 0 ? nl & ((marks & (~marks + 1)) - 1) : nl;
-        if (free_nl != 0) {
-            // Lines inside one chunk are short; only the first may have begun long before.
-            if (chunk + low_bit(free_nl) + 1 - taken > SKIM_LINE_MAX) {
-                break;
-            }
-            count += bit_count(free_nl);
-            taken = chunk + high_bit(free_nl) + 1;
-        } else if (nl == 0 && chunk + CHUNK - taken > SKIM_LINE_MAX) {
-            break;  // the line already holds more bytes than a skim takes
-        }
-        if (marks == 0) {
-            k++;
-            in = ~std::uint64_t{0};
-            continue;
-        }
-        // The line that holds the first mark is walked whole, when it is complete and short.
-        const std::size_t s = chunk + low_bit(marks);
-        const std::size_t e = next_mark<newline_marks>(masks, s, stop_at);
-        if (e >= stop_at || e + 1 - taken > SKIM_LINE_MAX ||
-            !take_line(base, masks, taken, s, e, lex)) {
-            break;
-        }
-        count++;
-        taken = e + 1;
-        k = taken / CHUNK;
-        in = from_bit(static_cast<unsigned>(taken % CHUNK));
+#if defined(__i386__) || defined(__x86_64__)
+    if (classify_level() == SIMD_AVX2) {
+        return skim_avx2(base, masks, from, end, lex, lines);
     }
-    *lines += count;
-    return base + taken;
+#endif
+    return skim_portable(base, masks, from, end, lex, lines);
 }
 
 const char *skim_line_end(const char *base, const ChunkMasks *masks, const char *from,
