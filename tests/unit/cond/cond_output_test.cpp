@@ -90,3 +90,54 @@ TEST_F(CondOutput, LineErrorQuotesTheExcerptAndEndsTheRun)
 }
 
 }  // namespace
+
+namespace {
+
+// What stdio has been handed, and what the block still holds, after write() from a block filled
+// with fill bytes.
+template <typename Write>
+std::pair<std::string, std::string> hand_overs(std::size_t fill, Write write)
+{
+    support::out_reset();
+    testing::internal::CaptureStdout();
+    std::memset(support::out_block, '.', fill);
+    support::out_used = fill;
+    write();
+    std::fflush(stdout);
+    std::string handed = testing::internal::GetCapturedStdout();
+    std::string held(support::out_block, support::out_used);
+    support::out_reset();
+    return {handed, held};
+}
+
+TEST_F(CondOutput, SpansHandTheBlockOverWhereLinesWould)
+{
+    // Lines of many lengths, some with CR LF, written as one span from blocks filled to just
+    // below their end: the block must go to stdio at the same byte as with one line at a time,
+    // so that a failing write ends the run at the same line.
+    std::string span;
+    std::vector<std::string> lines;
+    for (int i = 0; i < 400; i++) {
+        std::string line(static_cast<std::size_t>((i * 37) % 300), static_cast<char>('a' + i % 26));
+        line += (i % 3 == 0) ? "\r\n" : "\n";
+        lines.push_back(line);
+        span += line;
+    }
+    for (std::size_t room : {0, 1, 2, 5, 37, 299, 300, 301, 4000}) {
+        const std::size_t fill = support::OUT_BLOCK_SIZE - room;
+        const auto by_span = hand_overs(fill, [&] { put_span(span.data(), span.size(), 1); });
+        const auto by_line = hand_overs(fill, [&] {
+            for (const std::string &l : lines) {
+                const bool crlf = l.size() >= 2 && l[l.size() - 2] == '\r';
+                support::out_write(l.data(), l.size() - (crlf ? 2 : 0));
+                if (crlf) {
+                    support::out_write("\r\n", 2);
+                }
+            }
+        });
+        EXPECT_EQ(by_span.first.size(), by_line.first.size()) << "room " << room;
+        EXPECT_TRUE(by_span == by_line) << "room " << room;
+    }
+}
+
+}  // namespace
