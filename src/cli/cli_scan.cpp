@@ -24,7 +24,7 @@ int scan_file(const char *name)
         }
         char *p = cond::lex_line();
         if (p != nullptr) {
-            const int kind = cond::directive_kind(p);
+            const int kind = cond::line_kind;
             if (kind == cond::DIR_IFDEF || kind == cond::DIR_IF || kind == cond::DIR_IFNDEF) {
                 // The block processor deals with every line through the matching #endif.
                 if (cond::proc_block(kind, 1) == -2) {

@@ -45,7 +45,7 @@ int proc_block(int kind, int keep)
             put_line_sel(line, keep);
             continue;
         }
-        const int dir = directive_kind(p);
+        const int dir = line_kind;
         if (dir == DIR_IFDEF || dir == DIR_IF || dir == DIR_IFNDEF) {
             if (proc_block(dir, keep) == -2) {
                 return -2;

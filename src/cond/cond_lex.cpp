@@ -15,6 +15,7 @@ namespace cond {
 int comment_f;
 int comment2_f;
 int string_f;
+int line_kind = -1;
 
 char *lex_skip(char *p)
 {
@@ -243,11 +244,17 @@ static char *skip_blanks(char *p, const char *end)
 char *lex_line()
 {
     char *const line = buff + 1;
+    if (line_dir_kind >= 0) {
+        line_kind = line_dir_kind;  // the skim found it, in the same state
+        return line + line_dir_at;
+    }
     char *p = skip_blanks(line, line + line_len);
     const bool open = comment_f || comment2_f || string_f;
     if (*p == '#' && !open) {
+        line_kind = directive_kind(p);
         return p;  // lex_skip declines a '#'
     }
+    line_kind = -1;
     // Without '/' and quotes a line can open or close nothing, whatever state it starts in. At a
     // directive position that holds no '#' the walk goes on as anywhere else.
     if (!opt_T && !line_plain) {
@@ -268,19 +275,21 @@ int directive_kind(const char *p)
     while (support::is_ident_char(static_cast<unsigned char>(*end))) {
         end++;
     }
-    static const struct {
-        const char *word;
-        std::size_t len;
-        int kind;
-    } words[] = {{"if", 2, DIR_IF},     {"ifdef", 5, DIR_IFDEF}, {"ifndef", 6, DIR_IFNDEF},
-                 {"elif", 4, DIR_ELIF}, {"else", 4, DIR_ELSE},   {"endif", 5, DIR_ENDIF}};
-    const std::size_t len = static_cast<std::size_t>(end - word);
-    for (const auto &w : words) {
-        if (w.len == len && std::memcmp(w.word, word, len) == 0) {
-            return w.kind;
-        }
+    // Told apart by length and one byte, then checked whole.
+    const auto is = [word](const char *w, std::size_t n) { return std::memcmp(word, w, n) == 0; };
+    switch (end - word) {
+    case 2:
+        return is("if", 2) ? DIR_IF : -1;
+    case 4:
+        return word[2] == 'i' ? (is("elif", 4) ? DIR_ELIF : -1) : (is("else", 4) ? DIR_ELSE : -1);
+    case 5:
+        return word[0] == 'i' ? (is("ifdef", 5) ? DIR_IFDEF : -1)
+                              : (is("endif", 5) ? DIR_ENDIF : -1);
+    case 6:
+        return is("ifndef", 6) ? DIR_IFNDEF : -1;
+    default:
+        return -1;
     }
-    return -1;
 }
 
 int is_if(const char *p) { return directive_kind(p) == DIR_IF; }
@@ -345,6 +354,7 @@ void lex_skim(int keep)
 
 void lex_reset()
 {
+    line_kind = -1;
     comment_f = 0;
     comment2_f = 0;
     string_f = 0;

@@ -32,6 +32,9 @@ char *lex_walk(char *p, const char *dir_pos);
 // (lex_check_removed). Otherwise the whole line has been walked and the result is null.
 char *lex_line();
 
+// lex_line: the directive_kind of the '#' it returned, or -1 (also when it returned null).
+extern int line_kind;
+
 // Finishes the walk of the current line behind the '#' at p (a position lex_line returned):
 // a comment or literal opened behind the directive is carried into the next lines. Nothing under
 // -T.

@@ -18,6 +18,8 @@ int if_depth;
 int line_len;
 int line_cr;
 int line_plain;
+int line_dir_kind = -1;
+int line_dir_at;
 
 // The input is read in large blocks and cut into lines with memchr, so a line costs no call into
 // stdio of its own.
@@ -29,6 +31,9 @@ static size_t in_end;                      // line_read: bytes of in_block fille
 static const char *in_name;                // line_open: the file name, for the read-error message
 static ChunkMasks in_masks[BLOCK_SIZE / CHUNK];  // fill: the masks of in_block, when skimming
 static int skim_mode = -1;  // line_skim_on: 1 skims, 0 reads every line, -1 not decided yet
+static size_t dir_pos;      // line_skim: where in in_block the line of dir_kind starts
+static int dir_kind = -1;   // line_skim: a conditional directive the skim stopped before, or -1
+static int dir_hash;        // line_skim: the offset of its '#'
 
 // Refills in_block. Returns 1 with data, 0 at the end of the file, -1 on a read error.
 static int fill()
@@ -61,10 +66,13 @@ int line_skim(SkimLex *lex, int keep)
     const char *from = in_block + in_pos;
     long lines = 0;
     const char *to = skim_lines(in_block, in_masks, from, in_block + in_end, lex, &lines);
+    in_pos += static_cast<size_t>(to - from);
+    dir_kind = lex->stop_kind;
+    dir_hash = static_cast<int>(lex->stop_hash);
+    dir_pos = in_pos;
     if (lines == 0) {
         return 0;
     }
-    in_pos += static_cast<size_t>(to - from);
     if (keep != opt_v) {
         put_span(from, static_cast<size_t>(to - from), line_no + 1);
     }
@@ -81,6 +89,7 @@ int line_open(const char *name)
 {
     in_name = name;
     in_pos = in_end = 0;
+    dir_kind = -1;
     buff[0] = ' ';
     fp = std::fopen(name, "r");
     if (fp == nullptr) {
@@ -150,6 +159,9 @@ int line_read()
     size_t n = 0;
     bool lf = false;
     std::uint64_t marks = 0;
+    line_dir_kind = -1;
+    const int skimmed_kind = dir_kind;
+    dir_kind = -1;  // it holds for the next line only
     if (skim_mode == 1 && in_pos < in_end) {
         // The masks of the block give the line's end and its marks at once.
         const char *from = in_block + in_pos;
@@ -157,6 +169,10 @@ int line_read()
         const char *nl = skim_line_end(in_block, in_masks, from, in_block + in_end, &any);
         if (nl != nullptr && nl - from < LINE_READ) {
             n = static_cast<size_t>(nl - from) + 1;
+            if (skimmed_kind >= 0 && in_pos == dir_pos) {
+                line_dir_kind = skimmed_kind;  // read from this very line, complete in the block
+                line_dir_at = dir_hash;
+            }
             std::memcpy(area, from, n);
             in_pos += n;
             lf = true;
@@ -215,6 +231,11 @@ void line_reset()
     line_len = 0;
     line_cr = 0;
     line_plain = 0;
+    line_dir_kind = -1;
+    line_dir_at = 0;
+    dir_kind = -1;
+    dir_hash = 0;
+    dir_pos = 0;
     in_pos = in_end = 0;
     in_name = nullptr;
     skim_mode = -1;

@@ -22,6 +22,10 @@ extern int line_no;           // line_read: number of the line last read, from 1
 extern int if_depth;          // proc_block: conditionals open (raised on entry, lowered at #endif)
 extern int line_len;          // line_read: bytes of the line from buff + 1, newline included
 extern int line_cr;           // line_read: 1 when a CR stood before the line's newline
+extern int line_dir_kind;     // line_read: the line's directive kind when the skim that stopped
+                              // before it found a conditional directive (it did so only in plain
+                              // code), else -1
+extern int line_dir_at;       // line_read: then the offset of its '#' from buff + 1
 extern int line_plain;        // line_read: 1 when the line holds no '/' and no quote, so that a
                               // walk through it opens and closes nothing, in any state (two-byte
                               // characters then hide nothing that matters)

@@ -61,6 +61,8 @@ skim_impl(const char *base, const ChunkMasks *masks, const char *from, const cha
     std::size_t pos = taken;  // the bytes of the current line before pos are walked
     std::size_t w = taken;    // the start of a character at or before pos, within the line
     bool rest_free = false;   // the rest of the line changes nothing (a line comment, or -T)
+    lex->stop_kind = -1;
+    lex->stop_hash = 0;
     for (;;) {
         const std::size_t chunk = pos / CHUNK * CHUNK;
         if (chunk >= stop_at) {
@@ -129,8 +131,13 @@ skim_impl(const char *base, const ChunkMasks *masks, const char *from, const cha
         if (c == '#' && !comment && !quote) {
             // At a line start behind blanks, with nothing open, a conditional is the block
             // processor's; any other directive is walked like code.
-            if (blanks_only(base, taken, q) && directive_kind(base + q) >= 0) {
-                break;
+            if (blanks_only(base, taken, q)) {
+                const int kind = directive_kind(base + q);
+                if (kind >= 0) {
+                    lex->stop_kind = kind;
+                    lex->stop_hash = q - taken;
+                    break;
+                }
             }
             if (text) {
                 rest_free = true;

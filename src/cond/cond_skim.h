@@ -15,6 +15,11 @@ struct SkimLex {
     bool text;    // nothing is tracked (-T): only the directive test stops a skim
     int comment;  // a block comment is open (comment_f)
     int quote;    // the quote byte of an open literal, or 0 (string_f)
+    // Set by skim_lines: when the run ends before a conditional directive, its directive_kind and
+    // the offset of its '#' in the line; otherwise -1 and 0. The kind is read from the block and
+    // holds only when the line is complete there.
+    int stop_kind = -1;
+    std::size_t stop_hash = 0;
 };
 
 // Longest line a skim takes, its newline included: every longer one goes through the line reader,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cond/cond_classify.h"
+#include "cond/cond_eval.h"
 #include "cond/cond_lex.h"
 #include "cond/cond_skim.h"
 #include "support/sj_string.h"
@@ -236,6 +237,23 @@ Skimmed skim(const std::string &text, Lex start = Lex{}, bool plain_text = false
 TEST(CondSkim, DirectivesStopOnlyWhereTheyBeginAConditional)
 {
     EXPECT_EQ(skim("a\n  #  if X\nb\n").lines, 1);
+    // The directive is handed on with its kind and the place of its '#'.
+    std::string text = "a\n \t#  ifndef X\nb\n" + std::string(2 * cond::CHUNK, 'x');
+    std::vector<cond::ChunkMasks> masks(text.size() / cond::CHUNK);
+    cond::classify_chunks(reinterpret_cast<const unsigned char *>(text.data()), masks.size(),
+                          masks.data());
+    cond::SkimLex lex{false, 0, 0};
+    long n = 0;
+    EXPECT_EQ(cond::skim_lines(text.data(), masks.data(), text.data(), text.data() + 20, &lex, &n),
+              text.data() + 2);
+    EXPECT_EQ(lex.stop_kind, cond::DIR_IFNDEF);
+    EXPECT_EQ(lex.stop_hash, 2u);
+    EXPECT_EQ(
+        cond::skim_lines(text.data(), masks.data(), text.data() + 2, text.data() + 20, &lex, &n),
+        text.data() + 2);
+    EXPECT_EQ(lex.stop_kind, cond::DIR_IFNDEF);
+    cond::skim_lines(text.data(), masks.data(), text.data(), text.data() + 1, &lex, &n);
+    EXPECT_EQ(lex.stop_kind, -1);
     EXPECT_EQ(skim("a\n#if(X)\nb\n").lines, 1);
     EXPECT_EQ(skim("a\n\t#endif\nb\n").lines, 1);
     EXPECT_EQ(skim("a\n#elif\n").lines, 1);
