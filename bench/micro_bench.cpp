@@ -255,15 +255,16 @@ std::string block_text()
     return text;
 }
 
-// Classification of a block at each instruction-set level (arg: SIMD_PORTABLE, SSE2, AVX2); a
-// level this processor lacks runs the best below it, as the program does.
+// Classification of a block at each instruction-set level (arg: SIMD_PORTABLE, SSE2, AVX2, AVX512);
+// a level this processor lacks runs the best below it, as the program does.
 void BM_ClassifyBlock(benchmark::State &state)
 {
     const std::string text = block_text();
     const std::size_t n = (text.size() - cond::CHUNK) / cond::CHUNK;
     std::vector<cond::ChunkMasks> masks(n);
     const int level = cond::classify_select(static_cast<int>(state.range(0)));
-    state.SetLabel(level == cond::SIMD_AVX2   ? "avx2"
+    state.SetLabel(level == cond::SIMD_AVX512 ? "avx512"
+                   : level == cond::SIMD_AVX2 ? "avx2"
                    : level == cond::SIMD_SSE2 ? "sse2"
                                               : "portable");
     for (auto _ : state) {
@@ -274,7 +275,11 @@ void BM_ClassifyBlock(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(n * cond::CHUNK));
     cond::classify_reset();
 }
-BENCHMARK(BM_ClassifyBlock)->Arg(cond::SIMD_PORTABLE)->Arg(cond::SIMD_SSE2)->Arg(cond::SIMD_AVX2);
+BENCHMARK(BM_ClassifyBlock)
+    ->Arg(cond::SIMD_PORTABLE)
+    ->Arg(cond::SIMD_SSE2)
+    ->Arg(cond::SIMD_AVX2)
+    ->Arg(cond::SIMD_AVX512);
 
 // Skimming a classified block in code state, restarting behind each line that stops it, as the
 // scan does between the lines that take the per-line path.

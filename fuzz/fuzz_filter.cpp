@@ -542,7 +542,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Skimming whole runs of lines from the read block (the default) and reading every line
     // through the line buffer must give the same bytes, messages and status; so must every
     // classification level.
-    const char *const paths[] = {"lines", "portable", "sse2"};
+    const char *const paths[] = {"lines", "portable", "sse2", "avx2"};
     for (size_t i = 0; i < sizeof paths / sizeof paths[0]; i++) {
         std::vector<std::string> args = i % 2 ? gone_orig : kept_orig;
         const Result &want = i % 2 ? gone : kept;

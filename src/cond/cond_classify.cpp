@@ -131,12 +131,37 @@ __attribute__((target("avx2"))) static void classify_avx2(const unsigned char *p
     }
 }
 
-// Highest level this processor runs. 32-byte vectors stay off on Windows, whose stack keeps only
-// 16-byte alignment: the compiler may spill them to the stack with aligned moves.
+__attribute__((target("avx512f,avx512bw"))) static inline std::uint64_t eq64(__m512i v, char c)
+{
+    return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(c));
+}
+
+// One 64-byte vector is a whole chunk, and each comparison gives its bits directly.
+__attribute__((target("avx512f,avx512bw"))) static void
+classify_avx512(const unsigned char *p, std::size_t n_chunks, ChunkMasks *out)
+{
+    for (std::size_t k = 0; k < n_chunks; k++, p += CHUNK) {
+        const __m512i v = _mm512_loadu_si512(p);
+        ChunkMasks m;
+        m.slash = eq64(v, '/');
+        m.hash = eq64(v, '#');
+        m.event = m.slash | m.hash | eq64(v, '"') | eq64(v, '\'') | eq64(v, '\\');
+        m.newline = eq64(v, '\n');
+        m.nul = _mm512_testn_epi8_mask(v, v);
+        m.high = _mm512_movepi8_mask(v) | m.nul;
+        out[k] = m;
+    }
+}
+
+// Highest level this processor runs. Vectors of 32 bytes and more stay off on Windows, whose stack
+// keeps only 16-byte alignment: the compiler may spill them to the stack with aligned moves.
 static int best_level()
 {
     __builtin_cpu_init();
 #if !defined(_WIN32)
+    if (__builtin_cpu_supports("avx512bw")) {
+        return SIMD_AVX512;
+    }
     if (__builtin_cpu_supports("avx2")) {
         return SIMD_AVX2;
     }
@@ -149,6 +174,9 @@ static int best_level()
 
 static ClassifyFn kernel_of(int level)
 {
+    if (level == SIMD_AVX512) {
+        return classify_avx512;
+    }
     if (level == SIMD_AVX2) {
         return classify_avx2;
     }
@@ -198,6 +226,9 @@ int classify_env_cap()
     }
     if (std::strcmp(v, "avx2") == 0) {
         return SIMD_AVX2;
+    }
+    if (std::strcmp(v, "avx512") == 0) {
+        return SIMD_AVX512;
     }
     if (std::strcmp(v, "lines") == 0) {
         return SIMD_OFF;

@@ -24,7 +24,8 @@ struct ChunkMasks {
 constexpr int SIMD_PORTABLE = 0;  // eight bytes at a time in plain integers
 constexpr int SIMD_SSE2 = 1;
 constexpr int SIMD_AVX2 = 2;
-constexpr int SIMD_OFF = -2;  // no bulk path at all: every line is read and walked one by one
+constexpr int SIMD_AVX512 = 3;  // 64-byte vectors with mask registers (AVX-512BW)
+constexpr int SIMD_OFF = -2;    // no bulk path at all: every line is read and walked one by one
 
 // Classifies the n_chunks * CHUNK bytes at p into out[0 .. n_chunks - 1], at the level chosen by
 // classify_select (chosen on first use when it has not been called).
@@ -34,7 +35,8 @@ void classify_chunks(const unsigned char *p, std::size_t n_chunks, ChunkMasks *o
 // SIMD_PORTABLE means no cap.
 int classify_select(int cap);
 
-// Level named by the environment variable VELK_SIMD ("portable", "sse2", "avx2", or "lines" for
+// Level named by the environment variable VELK_SIMD ("portable", "sse2", "avx2", "avx512", or
+// "lines" for
 // SIMD_OFF), or -1 when it is unset or names no level; lets every path be run on one machine.
 int classify_env_cap();
 

@@ -210,7 +210,7 @@ const char *skim_lines(const char *base, const ChunkMasks *masks, const char *fr
                        SkimLex *lex, long *lines)
 {
 #if defined(__i386__) || defined(__x86_64__)
-    if (classify_level() == SIMD_AVX2) {
+    if (classify_level() >= SIMD_AVX2) {
         return skim_avx2(base, masks, from, end, lex, lines);
     }
 #endif

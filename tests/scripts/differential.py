@@ -2,8 +2,8 @@
 """Differential test of velkrun's reading paths.
 
 velkrun reads its input either line by line (VELK_SIMD=lines) or in bulk, with the byte
-classification at one of several instruction-set levels (VELK_SIMD=portable, sse2, avx2; a level
-the processor lacks falls back to the best it has). Every path must give the same standard output,
+classification at one of several instruction-set levels (VELK_SIMD=portable, sse2, avx2,
+avx512; a level the processor lacks falls back to the best it has). Every path must give the same standard output,
 standard error and exit status. This runs each path over
 
   --e2e TOPIC     the end-to-end cases of tests/e2e/TOPIC: each case's own command, and every
@@ -26,7 +26,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 E2E = os.path.join(ROOT, "tests", "e2e")
 
 REFERENCE = "lines"
-PATHS = ("portable", "sse2", "avx2")
+PATHS = ("portable", "sse2", "avx2", "avx512")
 
 # Names for the e2e inputs (short names, wildcards) and for the generated corpus.
 E2E_LA = "A,B*,X?,DEBUG,FOO,CONFIG_*,HAVE_*_H,_*"

@@ -27,6 +27,8 @@ TEST_F(CondClassifyEnv, NamesEachLevelAndIgnoresOtherValues)
     EXPECT_EQ(cond::classify_env_cap(), cond::SIMD_SSE2);
     setenv("VELK_SIMD", "avx2", 1);
     EXPECT_EQ(cond::classify_env_cap(), cond::SIMD_AVX2);
+    setenv("VELK_SIMD", "avx512", 1);
+    EXPECT_EQ(cond::classify_env_cap(), cond::SIMD_AVX512);
     setenv("VELK_SIMD", "lines", 1);
     EXPECT_EQ(cond::classify_env_cap(), cond::SIMD_OFF);
     setenv("VELK_SIMD", "AVX2", 1);
