@@ -12,31 +12,53 @@ namespace cond {
 
 char excerpt_buf[EXCERPT_SIZE];
 
+// Writes "%6d: " for no, right-aligned to end, and returns where it begins. By hand: one
+// formatted call per line would dominate the cost of a run.
+static char *number_field(char *end, long no)
+{
+    char *w = end;
+    *--w = ' ';
+    *--w = ':';
+    long v = no;
+    const bool neg = v < 0;
+    if (neg) {
+        v = -v;
+    }
+    do {
+        *--w = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    if (neg) {
+        *--w = '-';
+    }
+    while (end - w < 8) {
+        *--w = ' ';
+    }
+    return w;
+}
+
+// Turns the field number_field made for a positive number into the one for the next number.
+static char *number_next(char *start, char *end)
+{
+    char *d = end - 3;  // the last digit
+    while (d >= start && *d == '9') {
+        *d-- = '0';
+    }
+    if (d < start) {
+        *--start = '1';  // one digit more than the field had room for
+    } else {
+        *d = *d == ' ' ? '1' : static_cast<char>(*d + 1);
+    }
+    return start;
+}
+
 // Writes one line as put_line does: the number under -n, the text, and CR LF for crlf.
 static void out_line(const char *text, size_t len, bool crlf, long no)
 {
     if (opt_n) {
-        // "%6d: " by hand: one formatted call per line would dominate the cost of a run.
-        char num[16];
-        char *end = num + sizeof num;
-        char *w = end;
-        *--w = ' ';
-        *--w = ':';
-        long v = no;
-        const bool neg = v < 0;
-        if (neg) {
-            v = -v;
-        }
-        do {
-            *--w = static_cast<char>('0' + v % 10);
-            v /= 10;
-        } while (v != 0);
-        if (neg) {
-            *--w = '-';
-        }
-        while (end - w < 8) {
-            *--w = ' ';
-        }
+        char num[24];
+        char *const end = num + sizeof num;
+        const char *w = number_field(end, no);
         support::out_write(w, static_cast<size_t>(end - w));
     }
     support::out_write(text, len);
@@ -72,11 +94,22 @@ void put_span(const char *p, size_t n, long first_no)
 {
     const char *const end = p + n;
     if (opt_n) {
-        // Each line has its number in front.
-        for (long no = first_no; p < end; no++) {
+        // Each line has its number in front, counted on from the first in place.
+        char num[24];
+        char *const num_end = num + sizeof num;
+        char *field = number_field(num_end, first_no);
+        while (p < end) {
             const char *nl =
                 static_cast<const char *>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
-            out_span_line(p, nl, no);
+            const size_t len = static_cast<size_t>(nl - p) + 1;
+            support::out_write(field, static_cast<size_t>(num_end - field));
+            if (len >= 2 && nl[-1] == '\r') {
+                support::out_write(p, len - 2);
+                support::out_write("\r\n", 2);
+            } else {
+                support::out_write(p, len);
+            }
+            field = number_next(field, num_end);
             p = nl + 1;
         }
         return;

@@ -22,6 +22,12 @@ static inline unsigned low_bit(std::uint64_t m)
 {
     return static_cast<unsigned>(__builtin_ctzll(m));
 }
+// Number of zero bits above the highest set one; 64 for 0 (one instruction where there is one).
+static inline unsigned lead_zeros(std::uint64_t m)
+{
+    return m == 0 ? 64 : static_cast<unsigned>(__builtin_clzll(m));
+}
+
 static inline unsigned high_bit(std::uint64_t m)
 {
     return 63 - static_cast<unsigned>(__builtin_clzll(m));
@@ -108,19 +114,22 @@ skim_impl(const char *base, const ChunkMasks *masks, const char *from, const cha
         }
         marks &= in;
         const std::uint64_t free_nl = marks != 0 ? nl & ((marks & (~marks + 1)) - 1) : nl;
-        if (free_nl != 0) {
-            // Only the first of these lines may have begun in an earlier chunk.
-            if (chunk + low_bit(free_nl) + 1 - taken > SKIM_LINE_MAX) {
+        if (chunk + CHUNK - taken > SKIM_LINE_MAX) {
+            // The current line has already been long: it may not end in time. Only the first of
+            // the lines ending in this chunk may have begun in an earlier one.
+            if (free_nl != 0 ? chunk + low_bit(free_nl) + 1 - taken > SKIM_LINE_MAX : nl == 0) {
                 break;
             }
-            count += bit_count<Fast>(free_nl);
-            taken = chunk + high_bit(free_nl) + 1;
-            w = taken;
-            line_comment = comment;
-            line_quote = quote;
-        } else if (nl == 0 && chunk + CHUNK - taken > SKIM_LINE_MAX) {
-            break;  // the line already holds more bytes than a skim takes
         }
+        // Written to be free of branches: whether this chunk ends lines before its first mark is
+        // as hard to foresee as the text itself.
+        count += bit_count<Fast>(free_nl);
+        const std::size_t after = chunk + (64 - lead_zeros(free_nl));
+        const bool ended = free_nl != 0;
+        taken = ended ? after : taken;
+        w = ended ? after : w;
+        line_comment = ended ? comment : line_comment;
+        line_quote = ended ? quote : line_quote;
         if (marks == 0) {
             pos = chunk + CHUNK;
             continue;

@@ -141,3 +141,29 @@ TEST_F(CondOutput, SpansHandTheBlockOverWhereLinesWould)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CondOutput, NumberedSpansCountOnAcrossEveryWidth)
+{
+    opt_n = 1;
+    std::string span;
+    for (int i = 0; i < 15; i++) {
+        span += i % 4 == 0 ? "l\r\n" : "line\n";
+    }
+    for (long first : {1L, 3L, 95L, 99995L, 999990L, 9999999L, 123456789L}) {
+        std::string want;
+        for (int i = 0; i < 15; i++) {
+            char num[32];
+            std::snprintf(num, sizeof num, "%6ld: ", first + i);
+            want += num;
+            want += i % 4 == 0 ? "l\r\n" : "line\n";
+        }
+        testing::internal::CaptureStdout();
+        put_span(span.data(), span.size(), first);
+        support::out_flush();
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), want) << "from " << first;
+    }
+}
+
+}  // namespace
