@@ -1,6 +1,7 @@
 #include "cond/cond_skim.h"
 
 #include "cond/cond_lex.h"
+#include "support/sj_string.h"
 
 namespace cond {
 
@@ -37,6 +38,15 @@ static inline unsigned high_bit(std::uint64_t m)
 static inline std::uint64_t from_bit(unsigned lo) { return ~std::uint64_t{0} << lo; }
 
 static inline bool is_high(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+
+// Whether at is the start of a character when w is one (w <= at; no NUL in [w, at)).
+static bool starts_char(const char *base, std::size_t w, std::size_t at)
+{
+    while (w < at) {
+        w += support::is_sj_lead(static_cast<unsigned char>(base[w])) ? 2 : 1;
+    }
+    return w == at;
+}
 
 // Whether only blanks and tabs lie in [from, to).
 static inline bool blanks_only(const char *base, std::size_t from, std::size_t to)
@@ -156,20 +166,20 @@ skim_impl(const char *base, const ChunkMasks *masks, const char *from, const cha
         if (c == '\0') {
             break;
         }
-        // A lead byte takes the byte behind it along: where one may stand right before the
-        // mark, only the line-by-line path knows whether the mark counts.
+        // A lead byte takes the byte behind it along, whatever it is: where a high byte stands
+        // right before the mark, the characters from w tell whether the mark begins one.
         if (comment) {
-            if (q > w && base[q - 1] == '*') {  // "*/", its '*' at or behind w: "/*/" is no end
-                if (q - 1 > w && is_high(base[q - 2])) {
-                    break;
-                }
+            // "*/" with its '*' at or behind w ("/*/" is no end), the '*' beginning a character.
+            if (q > w && base[q - 1] == '*' &&
+                (q - 1 == w || !is_high(base[q - 2]) || starts_char(base, w, q - 1))) {
                 comment = 0;
             }
             w = pos;
             continue;
         }
-        if (q > w && is_high(base[q - 1])) {
-            break;
+        if (q > w && is_high(base[q - 1]) && !starts_char(base, w, q)) {
+            w = pos;  // the mark is the second byte of a two-byte character
+            continue;
         }
         w = pos;
         if (quote) {

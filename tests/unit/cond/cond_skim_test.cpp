@@ -181,15 +181,16 @@ TEST(CondSkim, RandomCodeWalkedAsTheLineWalkDoes)
 
 TEST(CondSkim, RandomTwoByteTextAndNul)
 {
-    // Lead bytes before marks, trail bytes that look like marks, and NUL: a line may be declined,
-    // but what is taken must be walked exactly.
+    // Lead bytes before marks, trail bytes that look like marks, and NUL: only a line with a NUL
+    // may be declined, and what is taken must be walked exactly.
     std::mt19937 rng(7);
     const std::vector<std::string> rare = {
         "\x81",     "\x95\\", "\x81*/", "\x81/",  "\xE0\"", "\x82\xA0", std::string(1, '\0'),
         "/*",       "*/",     "\"",     "'",      "\\",     "//",       "\xFF",
         "\x81\x81", "*",      "#if",    "\x81\n", "\n"};
     for (int round = 0; round < 300; round++) {
-        check_every_state(random_text(rng, rare), false);
+        const std::string text = random_text(rng, rare);
+        check_every_state(text, text.find('\0') == std::string::npos);
     }
 }
 
@@ -285,18 +286,25 @@ TEST(CondSkim, CommentsAndLiteralsCarryAcrossLines)
     EXPECT_EQ(crlf.quote, 0);
 }
 
-TEST(CondSkim, TwoByteCharactersInComments)
+TEST(CondSkim, TwoByteCharacters)
 {
-    // Japanese text in a comment is taken; a lead byte right before "*/" is left to the line walk.
+    // Japanese text in a comment is taken.
     const Skimmed jp = skim(" * \x93\xFA\x96\x7B\x8C\xEA \x83\x5C \"q\" it's\n */\n", Lex{1, 0});
     EXPECT_EQ(jp.lines, 2);
     EXPECT_EQ(jp.comment, 0);
-    EXPECT_EQ(skim("x \x81*/\n", Lex{1, 0}).lines, 0);
-    // In a literal the trail byte 0x5C is no backslash: the line walk decides.
-    EXPECT_EQ(skim("t = \"\x95\\\";\n").lines, 0);
+    // A lead byte takes the '*' of "*/" along, unless it is itself the second byte of a pair.
+    const Skimmed hidden = skim("x \x81*/\n", Lex{1, 0});
+    EXPECT_EQ(hidden.lines, 1);
+    EXPECT_EQ(hidden.comment, 1);
+    EXPECT_EQ(skim("x \x81\x81*/\n", Lex{1, 0}).comment, 0);
+    // In a literal the trail byte 0x5C is no backslash, and a quote behind a lead byte is taken.
+    const Skimmed lit = skim("t = \"\x95\\\"; u = '\x81'';\n");
+    EXPECT_EQ(lit.lines, 1);
+    EXPECT_EQ(lit.quote, 0);
+    EXPECT_EQ(skim("t = \"\x95\\\x81\"\n").quote, '"');
     // Behind a line comment two-byte text changes nothing.
     EXPECT_EQ(skim("x = 1; // \x95\\ \x81\n").lines, 1);
-    // A NUL ends the line walk early.
+    // A NUL ends the line walk early: such a line is left to it.
     EXPECT_EQ(skim(std::string("a \x81 \0 /*\n", 10)).lines, 0);
 }
 
