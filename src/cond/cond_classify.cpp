@@ -38,7 +38,7 @@ static inline unsigned pack_bits(std::uint64_t m)
 static void classify_portable(const unsigned char *p, std::size_t n_chunks, ChunkMasks *out)
 {
     for (std::size_t k = 0; k < n_chunks; k++, p += CHUNK) {
-        ChunkMasks m{0, 0, 0, 0, 0, 0};
+        ChunkMasks m{0, 0, 0, 0, 0, 0, 0};
         for (unsigned i = 0; i < CHUNK; i += 8) {
             // Byte 0 in the low bits whatever the machine's byte order; one load where it is low
             // first.
@@ -46,14 +46,11 @@ static void classify_portable(const unsigned char *p, std::size_t n_chunks, Chun
             for (unsigned b = 0; b < 8; b++) {
                 w |= std::uint64_t{p[i + b]} << (8 * b);
             }
-            const std::uint64_t slash = equal_bytes(w, '/');
-            const std::uint64_t hash = equal_bytes(w, '#');
-            const std::uint64_t event =
-                slash | hash | equal_bytes(w, '"') | equal_bytes(w, '\'') | equal_bytes(w, '\\');
             m.newline |= std::uint64_t{pack_bits(equal_bytes(w, '\n'))} << i;
-            m.event |= std::uint64_t{pack_bits(event)} << i;
-            m.slash |= std::uint64_t{pack_bits(slash)} << i;
-            m.hash |= std::uint64_t{pack_bits(hash)} << i;
+            m.slash |= std::uint64_t{pack_bits(equal_bytes(w, '/'))} << i;
+            m.hash |= std::uint64_t{pack_bits(equal_bytes(w, '#'))} << i;
+            m.quote |= std::uint64_t{pack_bits(equal_bytes(w, '"') | equal_bytes(w, '\''))} << i;
+            m.backslash |= std::uint64_t{pack_bits(equal_bytes(w, '\\'))} << i;
             m.high |= std::uint64_t{pack_bits((w & HIGHS) | zero_bytes(w))} << i;
             m.nul |= std::uint64_t{pack_bits(zero_bytes(w))} << i;
         }
@@ -81,18 +78,16 @@ __attribute__((target("sse2"))) static void classify_sse2(const unsigned char *p
 {
     const __m128i zero = _mm_setzero_si128();
     for (std::size_t k = 0; k < n_chunks; k++, p += CHUNK) {
-        ChunkMasks m{0, 0, 0, 0, 0, 0};
+        ChunkMasks m{0, 0, 0, 0, 0, 0, 0};
         for (unsigned i = 0; i < CHUNK; i += 16) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
-            const unsigned slash = eq16(v, '/');
-            const unsigned hash = eq16(v, '#');
-            const unsigned event = slash | hash | eq16(v, '"') | eq16(v, '\'') | eq16(v, '\\');
             const unsigned nul = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
             const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(v)) | nul;
             m.newline |= std::uint64_t{eq16(v, '\n')} << i;
-            m.event |= std::uint64_t{event} << i;
-            m.slash |= std::uint64_t{slash} << i;
-            m.hash |= std::uint64_t{hash} << i;
+            m.slash |= std::uint64_t{eq16(v, '/')} << i;
+            m.hash |= std::uint64_t{eq16(v, '#')} << i;
+            m.quote |= std::uint64_t{eq16(v, '"') | eq16(v, '\'')} << i;
+            m.backslash |= std::uint64_t{eq16(v, '\\')} << i;
             m.high |= std::uint64_t{high} << i;
             m.nul |= std::uint64_t{nul} << i;
         }
@@ -111,19 +106,17 @@ __attribute__((target("avx2"))) static void classify_avx2(const unsigned char *p
 {
     const __m256i zero = _mm256_setzero_si256();
     for (std::size_t k = 0; k < n_chunks; k++, p += CHUNK) {
-        ChunkMasks m{0, 0, 0, 0, 0, 0};
+        ChunkMasks m{0, 0, 0, 0, 0, 0, 0};
         for (unsigned i = 0; i < CHUNK; i += 32) {
             const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i));
-            const std::uint32_t slash = eq32(v, '/');
-            const std::uint32_t hash = eq32(v, '#');
-            const std::uint32_t event = slash | hash | eq32(v, '"') | eq32(v, '\'') | eq32(v, '\\');
             const std::uint32_t nul =
                 static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, zero)));
             const std::uint32_t high = static_cast<std::uint32_t>(_mm256_movemask_epi8(v)) | nul;
             m.newline |= std::uint64_t{eq32(v, '\n')} << i;
-            m.event |= std::uint64_t{event} << i;
-            m.slash |= std::uint64_t{slash} << i;
-            m.hash |= std::uint64_t{hash} << i;
+            m.slash |= std::uint64_t{eq32(v, '/')} << i;
+            m.hash |= std::uint64_t{eq32(v, '#')} << i;
+            m.quote |= std::uint64_t{eq32(v, '"') | eq32(v, '\'')} << i;
+            m.backslash |= std::uint64_t{eq32(v, '\\')} << i;
             m.high |= std::uint64_t{high} << i;
             m.nul |= std::uint64_t{nul} << i;
         }
@@ -145,7 +138,8 @@ classify_avx512(const unsigned char *p, std::size_t n_chunks, ChunkMasks *out)
         ChunkMasks m;
         m.slash = eq64(v, '/');
         m.hash = eq64(v, '#');
-        m.event = m.slash | m.hash | eq64(v, '"') | eq64(v, '\'') | eq64(v, '\\');
+        m.quote = eq64(v, '"') | eq64(v, '\'');
+        m.backslash = eq64(v, '\\');
         m.newline = eq64(v, '\n');
         m.nul = _mm512_testn_epi8_mask(v, v);
         m.high = _mm512_movepi8_mask(v) | m.nul;

@@ -12,12 +12,13 @@ constexpr std::size_t CHUNK = 64;  // bytes classified into one set of masks
 
 // Bit i of each mask stands for byte i of the chunk.
 struct ChunkMasks {
-    std::uint64_t newline;  // '\n'
-    std::uint64_t event;  // '#', '/', '"', '\'', '\\': may open or close something, or a directive
-    std::uint64_t slash;  // '/': the only event byte that can end a block comment
-    std::uint64_t hash;   // '#': the only event byte that matters when nothing is tracked (-T)
-    std::uint64_t high;   // bytes of 0x80 and above (two-byte characters) and NUL
-    std::uint64_t nul;    // NUL, which ends the walk through a line
+    std::uint64_t newline;    // '\n'
+    std::uint64_t slash;      // '/': opens and closes comments
+    std::uint64_t hash;       // '#': a directive, at a line start
+    std::uint64_t quote;      // '"' and '\'': open and close literals
+    std::uint64_t backslash;  // '\\': escapes the next byte in a literal
+    std::uint64_t high;       // bytes of 0x80 and above (two-byte characters) and NUL
+    std::uint64_t nul;        // NUL, which ends the walk through a line
 };
 
 // Instruction-set levels, lowest first. Every level gives the same masks.

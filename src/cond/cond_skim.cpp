@@ -118,9 +118,9 @@ skim_impl(const char *base, const ChunkMasks *masks, const char *from, const cha
         } else if (comment) {
             marks = m.slash | m.nul;
         } else if (quote) {
-            marks = (m.event & ~(m.slash | m.hash)) | m.nul;  // quotes and backslash
+            marks = m.quote | m.backslash | m.nul;
         } else {
-            marks = m.event | m.nul;
+            marks = m.slash | m.hash | m.quote | m.nul;  // a backslash escapes nothing here
         }
         marks &= in;
         const std::uint64_t free_nl = marks != 0 ? nl & ((marks & (~marks + 1)) - 1) : nl;
@@ -194,7 +194,20 @@ skim_impl(const char *base, const ChunkMasks *masks, const char *from, const cha
             }
         } else if (c == '/') {
             if (base[q + 1] == '/') {
-                rest_free = true;  // a line comment takes the rest of the line
+                // A line comment takes the rest of the line; most end in the same chunk.
+                const std::uint64_t later = nl & (from_bit(static_cast<unsigned>(q % CHUNK)) << 1);
+                if (later == 0) {
+                    rest_free = true;
+                    continue;
+                }
+                const std::size_t e = chunk + low_bit(later);
+                if (e + 1 - taken > SKIM_LINE_MAX) {
+                    break;
+                }
+                count++;
+                taken = w = pos = e + 1;
+                line_comment = comment;
+                line_quote = quote;
             } else if (base[q + 1] == '*') {
                 comment = 1;
                 w = pos = q + 2;
@@ -249,7 +262,7 @@ const char *skim_line_end(const char *base, const ChunkMasks *masks, const char 
             in &= ~from_bit(static_cast<unsigned>(stop_at - chunk));
         }
         const std::uint64_t nl = masks[k].newline & in;
-        const std::uint64_t mark = masks[k].event & ~masks[k].hash & in;
+        const std::uint64_t mark = (masks[k].slash | masks[k].quote | masks[k].backslash) & in;
         if (nl != 0) {
             *marks = (seen | (mark & ((nl & (~nl + 1)) - 1))) != 0;
             return base + chunk + low_bit(nl);
