@@ -23,12 +23,6 @@ static inline unsigned low_bit(std::uint64_t m)
 {
     return static_cast<unsigned>(__builtin_ctzll(m));
 }
-// Number of zero bits above the highest set one; 64 for 0 (one instruction where there is one).
-static inline unsigned lead_zeros(std::uint64_t m)
-{
-    return m == 0 ? 64 : static_cast<unsigned>(__builtin_clzll(m));
-}
-
 static inline unsigned high_bit(std::uint64_t m)
 {
     return 63 - static_cast<unsigned>(__builtin_clzll(m));
@@ -123,7 +117,8 @@ skim_impl(const char *base, const ChunkMasks *masks, const char *from, const cha
             marks = m.slash | m.hash | m.quote | m.nul;  // a backslash escapes nothing here
         }
         marks &= in;
-        const std::uint64_t free_nl = marks != 0 ? nl & ((marks & (~marks + 1)) - 1) : nl;
+        // Newlines before the first mark; all of them when there is none.
+        const std::uint64_t free_nl = nl & ((marks & (~marks + 1)) - 1);
         if (chunk + CHUNK - taken > SKIM_LINE_MAX) {
             // The current line has already been long: it may not end in time. Only the first of
             // the lines ending in this chunk may have begun in an earlier one.
@@ -134,7 +129,7 @@ skim_impl(const char *base, const ChunkMasks *masks, const char *from, const cha
         // Written to be free of branches: whether this chunk ends lines before its first mark is
         // as hard to foresee as the text itself.
         count += bit_count<Fast>(free_nl);
-        const std::size_t after = chunk + (64 - lead_zeros(free_nl));
+        const std::size_t after = chunk + high_bit(free_nl | 1) + 1;  // used only with free_nl
         const bool ended = free_nl != 0;
         taken = ended ? after : taken;
         w = ended ? after : w;
@@ -170,14 +165,14 @@ skim_impl(const char *base, const ChunkMasks *masks, const char *from, const cha
         // right before the mark, the characters from w tell whether the mark begins one.
         if (comment) {
             // "*/" with its '*' at or behind w ("/*/" is no end), the '*' beginning a character.
-            if (q > w && base[q - 1] == '*' &&
+            if (base[q - (q != 0)] == '*' && q > w &&
                 (q - 1 == w || !is_high(base[q - 2]) || starts_char(base, w, q - 1))) {
                 comment = 0;
             }
             w = pos;
             continue;
         }
-        if (q > w && is_high(base[q - 1]) && !starts_char(base, w, q)) {
+        if (is_high(base[q - (q != 0)]) && q > w && !starts_char(base, w, q)) {
             w = pos;  // the mark is the second byte of a two-byte character
             continue;
         }
