@@ -53,7 +53,15 @@ static int fill()
 int line_skim_on()
 {
     if (skim_mode < 0) {
-        skim_mode = classify_env_cap() == SIMD_OFF ? 0 : 1;
+        // Classifying eight bytes at a time in plain integers costs more than the line-by-line
+        // path saves: without vectors that path is the default, and the portable classification
+        // runs only where VELK_SIMD asks for it.
+        const int cap = classify_env_cap();
+        if (cap == SIMD_OFF) {
+            skim_mode = 0;
+        } else {
+            skim_mode = cap == SIMD_PORTABLE || classify_select(cap) >= SIMD_SSE2 ? 1 : 0;
+        }
     }
     return skim_mode;
 }

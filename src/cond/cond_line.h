@@ -91,7 +91,8 @@ int line_open(const char *name);
 int line_read();
 
 // 1 when whole runs of lines are skimmed from the read block (line_skim), 0 when every line is
-// read through line_read. Decided on first use from VELK_SIMD ("lines" turns skimming off).
+// read through line_read. Decided on first use: skimming where the processor has vectors, or
+// where VELK_SIMD names a level, "portable" included; never with VELK_SIMD=lines.
 int line_skim_on();
 
 // Takes the run of whole lines at the read position that need no decision of their own from the

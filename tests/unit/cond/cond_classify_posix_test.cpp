@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "cond/cond_classify.h"
+#include "cond/cond_line.h"
 
 namespace {
 
@@ -47,6 +48,29 @@ TEST_F(CondClassifyEnv, FirstUseChoosesFromTheVariable)
     EXPECT_EQ(cond::classify_level(), cond::SIMD_PORTABLE);
     EXPECT_EQ(m.newline, 1u);
     EXPECT_EQ(m.high, ~std::uint64_t{1});  // the other 63 bytes are NUL
+}
+
+TEST_F(CondClassifyEnv, SkimmingOnlyWithVectorsUnlessAskedFor)
+{
+    // Skimming pays only where the classification runs on vectors; VELK_SIMD may still ask for
+    // the portable classification, so that it stays tested everywhere.
+    const auto skims = [](const char *simd) {
+        if (simd != nullptr) {
+            setenv("VELK_SIMD", simd, 1);
+        } else {
+            unsetenv("VELK_SIMD");
+        }
+        cond::classify_reset();
+        cond::line_reset();
+        return cond::line_skim_on();
+    };
+    EXPECT_EQ(skims("lines"), 0);
+    EXPECT_EQ(skims("portable"), 1);
+    const int vectors = cond::classify_select(-1) >= cond::SIMD_SSE2;
+    EXPECT_EQ(skims(nullptr), vectors);
+    EXPECT_EQ(skims("sse2"), vectors);
+    cond::classify_reset();
+    cond::line_reset();
 }
 
 }  // namespace
