@@ -270,7 +270,10 @@ int directive_kind(const char *p)
     }
     // The word is the whole run of identifier characters: "#ifdefX" and "#if_" are no directives,
     // "#if(" and "#if" followed by a two-byte character are.
-    const char *word = support::sp_skip(p + 1);
+    const char *word = p + 1;
+    while (*word == ' ' || *word == '\t') {
+        word++;
+    }
     const char *end = word;
     while (support::is_ident_char(static_cast<unsigned char>(*end))) {
         end++;

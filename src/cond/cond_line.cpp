@@ -34,6 +34,8 @@ static int skim_mode = -1;  // line_skim_on: 1 skims, 0 reads every line, -1 not
 static size_t dir_pos;      // line_skim: where in in_block the line of dir_kind starts
 static int dir_kind = -1;   // line_skim: a conditional directive the skim stopped before, or -1
 static int dir_hash;        // line_skim: the offset of its '#'
+static size_t dir_len;      // line_skim: its length with the newline, or 0: not known
+static bool dir_marks;      // line_skim: whether it holds a '/', quote or backslash
 
 // Refills in_block. Returns 1 with data, 0 at the end of the file, -1 on a read error.
 static int fill()
@@ -77,6 +79,8 @@ int line_skim(SkimLex *lex, int keep)
     in_pos += static_cast<size_t>(to - from);
     dir_kind = lex->stop_kind;
     dir_hash = static_cast<int>(lex->stop_hash);
+    dir_len = lex->stop_len;
+    dir_marks = lex->stop_marks;
     dir_pos = in_pos;
     if (lines == 0) {
         return 0;
@@ -173,12 +177,15 @@ int line_read()
     if (skim_mode == 1 && in_pos < in_end) {
         // The masks of the block give the line's end and its marks at once.
         const char *from = in_block + in_pos;
-        bool any = false;
-        const char *nl = skim_line_end(in_block, in_masks, from, in_block + in_end, &any);
+        const bool skimmed = skimmed_kind >= 0 && in_pos == dir_pos;  // this very line
+        bool any = dir_marks;
+        const char *nl = skimmed && dir_len > 0
+                             ? from + dir_len - 1
+                             : skim_line_end(in_block, in_masks, from, in_block + in_end, &any);
         if (nl != nullptr && nl - from < LINE_READ) {
             n = static_cast<size_t>(nl - from) + 1;
-            if (skimmed_kind >= 0 && in_pos == dir_pos) {
-                line_dir_kind = skimmed_kind;  // read from this very line, complete in the block
+            if (skimmed) {
+                line_dir_kind = skimmed_kind;  // complete in the block, so read whole
                 line_dir_at = dir_hash;
             }
             std::memcpy(area, from, n);
@@ -244,6 +251,8 @@ void line_reset()
     dir_kind = -1;
     dir_hash = 0;
     dir_pos = 0;
+    dir_len = 0;
+    dir_marks = false;
     in_pos = in_end = 0;
     in_name = nullptr;
     skim_mode = -1;

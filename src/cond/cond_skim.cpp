@@ -73,6 +73,8 @@ skim_impl(const char *base, const ChunkMasks *masks, const char *from, const cha
     bool rest_free = false;   // the rest of the line changes nothing (a line comment, or -T)
     lex->stop_kind = -1;
     lex->stop_hash = 0;
+    lex->stop_len = 0;
+    lex->stop_marks = false;
     for (;;) {
         const std::size_t chunk = pos / CHUNK * CHUNK;
         if (chunk >= stop_at) {
@@ -150,6 +152,15 @@ skim_impl(const char *base, const ChunkMasks *masks, const char *from, const cha
                 if (kind >= 0) {
                     lex->stop_kind = kind;
                     lex->stop_hash = q - taken;
+                    // The line reader needs its end and whether it has anything to walk; most
+                    // directive lines end in the chunk of their '#'.
+                    const std::uint64_t rest = from_bit(static_cast<unsigned>(q % CHUNK));
+                    const std::uint64_t later = nl & rest;
+                    if (later != 0) {
+                        lex->stop_len = chunk + low_bit(later) + 1 - taken;
+                        lex->stop_marks = ((m.slash | m.quote | m.backslash) & rest &
+                                           ((later & (~later + 1)) - 1)) != 0;
+                    }
                     break;
                 }
             }

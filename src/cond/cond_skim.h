@@ -17,9 +17,13 @@ struct SkimLex {
     int quote;    // the quote byte of an open literal, or 0 (string_f)
     // Set by skim_lines: when the run ends before a conditional directive, its directive_kind and
     // the offset of its '#' in the line; otherwise -1 and 0. The kind is read from the block and
-    // holds only when the line is complete there.
+    // holds only when the line is complete there. stop_len is then the line's length with its
+    // newline, or 0 when the newline was not looked for, and stop_marks whether a '/', quote or
+    // backslash stands in it.
     int stop_kind = -1;
     std::size_t stop_hash = 0;
+    std::size_t stop_len = 0;
+    bool stop_marks = false;
 };
 
 // Longest line a skim takes, its newline included: every longer one goes through the line reader,

@@ -249,12 +249,26 @@ TEST(CondSkim, DirectivesStopOnlyWhereTheyBeginAConditional)
               text.data() + 2);
     EXPECT_EQ(lex.stop_kind, cond::DIR_IFNDEF);
     EXPECT_EQ(lex.stop_hash, 2u);
+    EXPECT_EQ(lex.stop_len, 14u);
+    EXPECT_FALSE(lex.stop_marks);
     EXPECT_EQ(
         cond::skim_lines(text.data(), masks.data(), text.data() + 2, text.data() + 20, &lex, &n),
         text.data() + 2);
     EXPECT_EQ(lex.stop_kind, cond::DIR_IFNDEF);
     cond::skim_lines(text.data(), masks.data(), text.data(), text.data() + 1, &lex, &n);
     EXPECT_EQ(lex.stop_kind, -1);
+    // The line's marks: what its walk behind the directive word will look at.
+    const std::string marked = "#if A /* x */\n#else\n" + std::string(2 * cond::CHUNK, 'x');
+    cond::classify_chunks(reinterpret_cast<const unsigned char *>(marked.data()), masks.size(),
+                          masks.data());
+    cond::skim_lines(marked.data(), masks.data(), marked.data(), marked.data() + 20, &lex, &n);
+    EXPECT_EQ(lex.stop_kind, cond::DIR_IF);
+    EXPECT_EQ(lex.stop_len, 14u);
+    EXPECT_TRUE(lex.stop_marks);
+    cond::skim_lines(marked.data(), masks.data(), marked.data() + 14, marked.data() + 20, &lex, &n);
+    EXPECT_EQ(lex.stop_kind, cond::DIR_ELSE);
+    EXPECT_EQ(lex.stop_len, 6u);
+    EXPECT_FALSE(lex.stop_marks);
     EXPECT_EQ(skim("a\n#if(X)\nb\n").lines, 1);
     EXPECT_EQ(skim("a\n\t#endif\nb\n").lines, 1);
     EXPECT_EQ(skim("a\n#elif\n").lines, 1);
