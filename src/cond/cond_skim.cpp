@@ -191,7 +191,10 @@ skim_impl(const char *base, const ChunkMasks *masks, const char *from, const cha
         if (quote) {
             if (c == '\\') {
                 // The escaped byte is passed over, whatever it is; an escaped newline still ends
-                // the line, with the literal open.
+                // the line, with the literal open. A NUL is not passed over: it ends the walk.
+                if (base[q + 1] == '\0') {
+                    break;
+                }
                 if (base[q + 1] != '\n') {
                     w = pos = q + 2;
                 }

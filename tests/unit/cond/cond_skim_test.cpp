@@ -184,10 +184,26 @@ TEST(CondSkim, RandomTwoByteTextAndNul)
     // Lead bytes before marks, trail bytes that look like marks, and NUL: only a line with a NUL
     // may be declined, and what is taken must be walked exactly.
     std::mt19937 rng(7);
-    const std::vector<std::string> rare = {
-        "\x81",     "\x95\\", "\x81*/", "\x81/",  "\xE0\"", "\x82\xA0", std::string(1, '\0'),
-        "/*",       "*/",     "\"",     "'",      "\\",     "//",       "\xFF",
-        "\x81\x81", "*",      "#if",    "\x81\n", "\n"};
+    const std::vector<std::string> rare = {"\x81",
+                                           "\x95\\",
+                                           "\x81*/",
+                                           "\x81/",
+                                           "\xE0\"",
+                                           "\x82\xA0",
+                                           std::string(1, '\0'),
+                                           std::string("\\\0", 2),
+                                           "/*",
+                                           "*/",
+                                           "\"",
+                                           "'",
+                                           "\\",
+                                           "//",
+                                           "\xFF",
+                                           "\x81\x81",
+                                           "*",
+                                           "#if",
+                                           "\x81\n",
+                                           "\n"};
     for (int round = 0; round < 300; round++) {
         const std::string text = random_text(rng, rare);
         check_every_state(text, text.find('\0') == std::string::npos);
@@ -318,8 +334,9 @@ TEST(CondSkim, TwoByteCharacters)
     EXPECT_EQ(skim("t = \"\x95\\\x81\"\n").quote, '"');
     // Behind a line comment two-byte text changes nothing.
     EXPECT_EQ(skim("x = 1; // \x95\\ \x81\n").lines, 1);
-    // A NUL ends the line walk early: such a line is left to it.
+    // A NUL ends the line walk early: such a line is left to it, also behind a backslash.
     EXPECT_EQ(skim(std::string("a \x81 \0 /*\n", 10)).lines, 0);
+    EXPECT_EQ(skim(std::string("\"\\\0\"\n", 5)).lines, 0);
 }
 
 }  // namespace
