@@ -49,6 +49,7 @@ cases=(
   "cat|elif|cat"
   "wc -l|elif|wc -l"
   "velkrun -lA (20 names)|elif|$bin -lA $la"
+  "velkrun -lA, no #elif|noelif|$bin -lA $la"
   "velkrun -l/-d (half unsettled)|noelif|$bin -l $l_list -d $d_list"
   "velkrun -v -lA|elif|$bin -v -lA $la"
   "velkrun -n -lA|elif|$bin -n -lA $la"
