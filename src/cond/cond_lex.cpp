@@ -268,31 +268,39 @@ int directive_kind(const char *p)
     if (*p != '#') {
         return -1;
     }
+    const char *w = p + 1;
+    while (*w == ' ' || *w == '\t') {
+        w++;
+    }
     // The word is the whole run of identifier characters: "#ifdefX" and "#if_" are no directives,
-    // "#if(" and "#if" followed by a two-byte character are.
-    const char *word = p + 1;
-    while (*word == ' ' || *word == '\t') {
-        word++;
-    }
-    const char *end = word;
-    while (support::is_ident_char(static_cast<unsigned char>(*end))) {
-        end++;
-    }
-    // Told apart by length and one byte, then checked whole.
-    const auto is = [word](const char *w, std::size_t n) { return std::memcmp(word, w, n) == 0; };
-    switch (end - word) {
-    case 2:
-        return is("if", 2) ? DIR_IF : -1;
-    case 4:
-        return word[2] == 'i' ? (is("elif", 4) ? DIR_ELIF : -1) : (is("else", 4) ? DIR_ELSE : -1);
-    case 5:
-        return word[0] == 'i' ? (is("ifdef", 5) ? DIR_IFDEF : -1)
-                              : (is("endif", 5) ? DIR_ENDIF : -1);
-    case 6:
-        return is("ifndef", 6) ? DIR_IFNDEF : -1;
-    default:
+    // "#if(" and "#if" followed by a two-byte character are. Compared a byte at a time, the first
+    // mismatch stops the reading, so no byte behind the text's end is looked at.
+    const auto ends = [](char c) { return !support::is_ident_char(static_cast<unsigned char>(c)); };
+    if (w[0] == 'i' && w[1] == 'f') {
+        if (ends(w[2])) {
+            return DIR_IF;
+        }
+        if (w[2] == 'd' && w[3] == 'e' && w[4] == 'f' && ends(w[5])) {
+            return DIR_IFDEF;
+        }
+        if (w[2] == 'n' && w[3] == 'd' && w[4] == 'e' && w[5] == 'f' && ends(w[6])) {
+            return DIR_IFNDEF;
+        }
         return -1;
     }
+    if (w[0] != 'e') {
+        return -1;
+    }
+    if (w[1] == 'l') {
+        if (w[2] == 's' && w[3] == 'e' && ends(w[4])) {
+            return DIR_ELSE;
+        }
+        if (w[2] == 'i' && w[3] == 'f' && ends(w[4])) {
+            return DIR_ELIF;
+        }
+        return -1;
+    }
+    return w[1] == 'n' && w[2] == 'd' && w[3] == 'i' && w[4] == 'f' && ends(w[5]) ? DIR_ENDIF : -1;
 }
 
 int is_if(const char *p) { return directive_kind(p) == DIR_IF; }

@@ -1,5 +1,7 @@
 #include "cond_fixture.h"
 
+#include <cstring>
+
 using namespace cond;
 
 namespace {
@@ -95,6 +97,36 @@ TEST_F(CondLex, Recognisers)
     EXPECT_EQ(is_else("#else/**/"), 1);
     EXPECT_EQ(is_endif("#  endif // x"), 1);
     EXPECT_EQ(is_endif("#end"), 0);
+}
+
+TEST_F(CondLex, DirectiveWordsAndTheirNearMisses)
+{
+    // Every directive word, its prefixes and longer words, behind '#' and blanks, followed by each
+    // kind of byte: the kind is the word's exactly when the word ends there.
+    const char *const words[] = {"if",     "ifdef",  "ifndef", "elif",  "else",    "endif", "i",
+                                 "e",      "el",     "els",    "eli",   "en",      "end",   "endi",
+                                 "ifd",    "ifde",   "ifn",    "ifnd",  "ifnde",   "iff",   "elsee",
+                                 "elseif", "endiff", "ifdefs", "elif_", "ifndef9", "IF",    "f"};
+    const char *const kinds[] = {"if", "ifdef", "ifndef", "elif", "else", "endif"};
+    const int kind_of[] = {DIR_IF, DIR_IFDEF, DIR_IFNDEF, DIR_ELIF, DIR_ELSE, DIR_ENDIF};
+    const char *const after[] = {"", " x", "(", "\n", "\x82\xa0", "_", "9", "a", "\t", "/*"};
+    for (const char *lead : {"#", "# ", "#\t \t"}) {
+        for (const char *word : words) {
+            int want = -1;
+            for (int k = 0; k < 6; k++) {
+                if (std::strcmp(word, kinds[k]) == 0) {
+                    want = kind_of[k];
+                }
+            }
+            for (const char *tail : after) {
+                const std::string text = std::string(lead) + word + tail;
+                const bool continues = tail[0] == '_' || tail[0] == '9' || tail[0] == 'a';
+                EXPECT_EQ(directive_kind(text.c_str()), continues ? -1 : want) << text;
+            }
+        }
+    }
+    EXPECT_EQ(directive_kind("if"), -1);
+    EXPECT_EQ(directive_kind(""), -1);
 }
 
 }  // namespace
