@@ -3,17 +3,14 @@
 #include <cstring>
 
 #include "cond/cond_line.h"
-#include "cond/cond_match.h"
+#include "cond/cond_memo.h"
 #include "cond/cond_options.h"
 #include "cond/cond_output.h"
 #include "support/sj_string.h"
 
 namespace cond {
 
-static char name_buf[NAME_MAX_LEN + 1];       // eval_name: the name being looked up
-static char work[OPERAND_MAX + 1];            // eval_*_expr: working copy of the operand, rewritten
-static PatFilter list_filter[LIST_MAX];       // eval_name: what each table pattern demands
-static const char *list_filter_of[LIST_MAX];  // eval_name: the pattern list_filter was made from
+static char work[OPERAND_MAX + 1];  // eval_*_expr: working copy of the operand, rewritten
 
 using support::is_digit;
 using support::is_ident_char;
@@ -51,34 +48,36 @@ static CommentAt take_comment(char *p, char **after, const char *unclosed_fmt, c
     return BLOCK_COMMENT;
 }
 
+// Value of the name of len bytes at p, from the pattern table.
+static int name_value(const char *p, size_t len)
+{
+    const int pat = memo_pattern(p, len);
+    if (pat >= 0) {
+        return list_value[pat];
+    }
+    return (list_mode & LIST_MODE_UNDEF) ? COND_FALSE : COND_UNKNOWN;
+}
+
+// Bytes of the name at p: the identifier characters from p on.
+static size_t name_len(const char *p)
+{
+    const char *end = p;
+    while (is_ident_char(*end)) {
+        end++;
+    }
+    return static_cast<size_t>(end - p);
+}
+
 char *eval_name(char *p, int *value)
 {
     const char *start = p;
     p = support::sp_skip(p);
-    char *end = p;
-    while (is_ident_char(*end)) {
-        end++;
-    }
-    const size_t len = static_cast<size_t>(end - p);
+    const size_t len = name_len(p);
     if (len > static_cast<size_t>(NAME_MAX_LEN)) {
         line_error("Error: %d: %s: cannot analyze.\n", start);
     }
-    std::memcpy(name_buf, p, len);
-    name_buf[len] = '\0';
-    *value = (list_mode & LIST_MODE_UNDEF) ? COND_FALSE : COND_UNKNOWN;
-    const std::uint64_t have = ident_set(name_buf, len);
-    for (int i = 0; i < list_count; i++) {
-        // The table does not change during a scan; a filter is made once for each pattern.
-        if (list_filter_of[i] != list_name[i]) {
-            pat_filter(list_name[i], &list_filter[i]);
-            list_filter_of[i] = list_name[i];
-        }
-        if (pat_may_match(list_filter[i], name_buf, len, have) && match(list_name[i], name_buf)) {
-            *value = list_value[i];
-            break;
-        }
-    }
-    return end;
+    *value = name_value(p, len);
+    return p + len;
 }
 
 char *eval_defined(char *p, int *value)
@@ -250,12 +249,6 @@ char *eval_directive(int kind, char *line, int *value)
     return operand;
 }
 
-void eval_reset()
-{
-    std::memset(name_buf, 0, sizeof name_buf);
-    std::memset(work, 0, sizeof work);
-    std::memset(list_filter, 0, sizeof list_filter);
-    std::memset(list_filter_of, 0, sizeof list_filter_of);
-}
+void eval_reset() { std::memset(work, 0, sizeof work); }
 
 }  // namespace cond
