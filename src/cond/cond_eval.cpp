@@ -58,11 +58,23 @@ static int name_value(const char *p, size_t len)
     return (list_mode & LIST_MODE_UNDEF) ? COND_FALSE : COND_UNKNOWN;
 }
 
+// is_ident_char as a table: the name scan is the inner loop of every lookup.
+struct IdentTable {
+    bool ident[256];
+    constexpr IdentTable() : ident()
+    {
+        for (int c = 0; c < 256; c++) {
+            ident[c] = is_ident_char(static_cast<unsigned char>(c));
+        }
+    }
+};
+static constexpr IdentTable ident_table;
+
 // Bytes of the name at p: the identifier characters from p on.
 static size_t name_len(const char *p)
 {
     const char *end = p;
-    while (is_ident_char(*end)) {
+    while (ident_table.ident[static_cast<unsigned char>(*end)]) {
         end++;
     }
     return static_cast<size_t>(end - p);
@@ -94,7 +106,7 @@ char *eval_defined(char *p, int *value)
     return p + 1;
 }
 
-int eval_ifdef_expr(const char *operand, int *value)
+int eval_ifdef_full(const char *operand, int *value)
 {
     take_operand(operand);
     *value = COND_FALSE;
@@ -181,7 +193,7 @@ static void rewrite_terms(const char *operand)
     *w = '\0';
 }
 
-int eval_if_expr(const char *operand, int *value)
+int eval_if_full(const char *operand, int *value)
 {
     take_operand(operand);
     rewrite_terms(operand);
@@ -225,6 +237,180 @@ int eval_if_expr(const char *operand, int *value)
         line_error("Error: %d: %s: invalid statement.\n", buff + 1);
     }
     *value = result;
+    return 0;
+}
+
+// The common operands, read in place. Each shape taken here is one the full reading gives a value
+// to without a message; anything else is declined and read in full, so the messages stay where
+// they are made.
+
+// support::sp_skip, here where the compiler can inline it: a directive line calls it many times.
+static const char *skip_blanks(const char *p)
+{
+    while (*p == ' ' || *p == '\t') {
+        p++;
+    }
+    return p;
+}
+
+// True when the text at p begins with word.
+static bool starts_with(const char *p, const char *word)
+{
+    for (; *word != '\0'; p++, word++) {
+        if (*p != *word) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Skips blanks and closed block comments; null at a comment that is not closed. The full reading
+// leaves a comment out, searching its end from the '/' itself, and reads on behind it.
+static const char *skip_gap(const char *p)
+{
+    for (;;) {
+        p = skip_blanks(p);
+        if (p[0] != '/' || p[1] != '*') {
+            return p;
+        }
+        const char *close = support::index1(p, "*/");
+        if (close == nullptr) {
+            return nullptr;
+        }
+        p = close + 2;
+    }
+}
+
+// True when the operand ends at p: at its terminator, or at "//" (nothing behind it is read); and
+// it is short enough for the working copy of the full reading.
+static bool ends_at(const char *operand, const char *p)
+{
+    if (p[0] == '/' && p[1] == '/') {
+        p += std::strlen(p);
+    }
+    return *p == '\0' && p - operand <= OPERAND_MAX;
+}
+
+bool eval_ifdef_common(const char *operand, int *value)
+{
+    int v = COND_FALSE;
+    bool named = false;
+    const char *p = operand;
+    for (;;) {
+        p = skip_gap(p);
+        if (p == nullptr) {
+            return false;
+        }
+        if (*p == '\n') {
+            p++;
+        } else if (is_letter(*p) && !named) {
+            const size_t len = name_len(p);
+            if (len > static_cast<size_t>(NAME_MAX_LEN)) {
+                return false;
+            }
+            v = name_value(p, len);
+            named = true;
+            p += len;
+        } else {
+            break;
+        }
+    }
+    if (!ends_at(operand, p)) {
+        return false;
+    }
+    *value = v;
+    return true;
+}
+
+bool eval_if_common(const char *operand, int *value)
+{
+    const char *p = operand;
+    int result = -1;  // none yet
+    char op = 0;      // '|' or '&' once an operator is read
+    for (;;) {
+        p = skip_gap(p);
+        if (p == nullptr) {
+            return false;
+        }
+        int v;
+        const bool neg = *p == '!';
+        if (neg && !starts_with(p, "!defined")) {
+            return false;
+        }
+        if (neg || (*p == 'd' && starts_with(p, "defined"))) {
+            const char *q = skip_blanks(p + (neg ? 8 : 7));
+            if (*q != '(') {
+                return false;
+            }
+            q = skip_blanks(q + 1);
+            const size_t len = name_len(q);
+            if (len == 0 || len > static_cast<size_t>(NAME_MAX_LEN)) {
+                return false;
+            }
+            v = name_value(q, len);
+            q = skip_blanks(q + len);
+            if (*q != ')') {
+                return false;
+            }
+            p = q + 1;
+            if (neg && v != COND_UNKNOWN) {
+                v = v == COND_TRUE ? COND_FALSE : COND_TRUE;
+            }
+        } else if (is_letter(*p)) {
+            const size_t len = name_len(p);
+            if (len > static_cast<size_t>(NAME_MAX_LEN)) {
+                return false;
+            }
+            v = name_value(p, len);
+            p += len;
+        } else if ((*p == '0' || *p == '1') && !is_ident_char(p[1])) {
+            v = (list_mode & LIST_MODE_UNDEF) ? *p - '0' : COND_UNKNOWN;
+            p++;
+        } else {
+            return false;
+        }
+        // The full reading turns each value into a one-digit token: only 0 to 2 read back.
+        if (v < COND_FALSE || v > COND_UNKNOWN) {
+            return false;
+        }
+        result = result < 0 ? v : (op == '|' ? cond_or(result, v) : cond_and(result, v));
+        p = skip_gap(p);
+        if (p == nullptr) {
+            return false;
+        }
+        if ((*p != '|' && *p != '&') || p[1] != *p) {
+            break;
+        }
+        if (op != 0 && op != *p) {
+            return false;
+        }
+        op = *p;
+        p += 2;
+    }
+    // A newline ends the expression; the full reading would go on behind one that is not last.
+    if (*p == '\n' && p[1] == '\0') {
+        p++;
+    }
+    if (!ends_at(operand, p)) {
+        return false;
+    }
+    *value = result;
+    return true;
+}
+
+int eval_ifdef_expr(const char *operand, int *value)
+{
+    if (!eval_ifdef_common(operand, value)) {
+        eval_ifdef_full(operand, value);
+    }
+    return 0;
+}
+
+int eval_if_expr(const char *operand, int *value)
+{
+    if (!eval_if_common(operand, value)) {
+        eval_if_full(operand, value);
+    }
     return 0;
 }
 

@@ -11,19 +11,22 @@ namespace cond {
 
 namespace {
 
+// Eight bytes, so that the slots a run uses share few cache lines; the answer is kept in the
+// store beside the name, which a hit reads anyway.
 struct Slot {
-    std::uint32_t gen;   // in use when equal to memo_gen
     std::uint32_t hash;  // name_hash of the name
-    std::uint32_t at;    // where the name's text starts in store
-    std::uint16_t len;   // bytes of the name
-    std::int16_t pat;    // memo_pattern's answer for the name
+    std::uint16_t at;    // where the entry starts in store: the answer, then the name
+    std::uint8_t len;    // bytes of the name
+    std::uint8_t gen;    // in use when equal to memo_gen
 };
 
 }  // namespace
 
+constexpr int ANSWER_BYTES = 2;  // memo_pattern's answer plus one, little end first
+
 static Slot slots[MEMO_SLOTS];                // memo_pattern: remembered names, open addressing
-static char store[MEMO_STORE_SIZE];           // memo_pattern: the text of the remembered names
-static std::uint32_t memo_gen = 1;            // memo_reset: slots of any other value are empty
+static unsigned char store[MEMO_STORE_SIZE];  // memo_pattern: answers and names of the slots
+static std::uint8_t memo_gen = 1;             // forget_names: slots of any other value are empty
 static int names;                             // memo_pattern: slots in use in this generation
 static std::size_t store_used;                // memo_pattern: bytes of store in use
 static int seen_count = -1;                   // memo_pattern: list_count the names were found in
@@ -34,8 +37,9 @@ static const char *list_filter_of[LIST_MAX];  // table_lookup: the pattern list_
 
 static_assert((MEMO_SLOTS & (MEMO_SLOTS - 1)) == 0, "the slot index is a mask of the hash");
 static_assert(MEMO_NAMES_MAX < MEMO_SLOTS, "an empty slot must end every probe");
-static_assert(LIST_MAX <= INT16_MAX, "a pattern index fits a slot");
-static_assert(NAME_MAX_LEN <= UINT16_MAX, "a name length fits a slot");
+static_assert(MEMO_STORE_SIZE <= UINT16_MAX + 1, "an entry's place fits a slot");
+static_assert(NAME_MAX_LEN <= UINT8_MAX, "a name length fits a slot");
+static_assert(LIST_MAX < UINT16_MAX, "an answer fits its two bytes");
 
 // Four bytes at a time, in 32-bit arithmetic so that the ILP32 builds pay nothing extra.
 static std::uint32_t name_hash(const char *name, std::size_t len)
@@ -77,7 +81,7 @@ static int table_lookup(const char *name, std::size_t len)
 }
 
 // Empties the table in one step: a new generation makes every slot free. Only when the counter
-// wraps are the slots cleared, so a reset costs nothing and touches no page a run never uses.
+// wraps are the slots cleared, so a reset costs little and touches no page a run never uses.
 static void forget_names()
 {
     if (++memo_gen == 0) {
@@ -88,29 +92,67 @@ static void forget_names()
     store_used = 0;
 }
 
-int memo_pattern(const char *name, std::size_t len)
+// Forgets the remembered names when the table is not the one they were found in (other patterns
+// or another order) and notes the table they will be found in.
+static void check_table()
 {
-    const std::size_t table_bytes = sizeof(char *) * static_cast<std::size_t>(list_count);
-    if (list_count != seen_count || std::memcmp(seen_name, list_name, table_bytes) != 0) {
+    bool same = list_count == seen_count;
+    for (int i = 0; same && i < list_count; i++) {
+        same = seen_name[i] == list_name[i];
+    }
+    if (!same) {
         forget_names();
         seen_count = list_count;
-        std::memcpy(seen_name, list_name, table_bytes);
+        std::memcpy(seen_name, list_name, sizeof(char *) * static_cast<std::size_t>(list_count));
     }
+}
+
+// The len bytes at a and at b are the same. Names are short: four bytes at a time, the last four
+// overlapping the ones before.
+static bool same_bytes(const unsigned char *a, const char *b, std::size_t len)
+{
+    if (len < 4) {
+        for (std::size_t i = 0; i < len; i++) {
+            if (a[i] != static_cast<unsigned char>(b[i])) {
+                return false;
+            }
+        }
+        return true;
+    }
+    std::uint32_t x, y;
+    for (std::size_t i = 0; i + 4 < len; i += 4) {
+        std::memcpy(&x, a + i, 4);
+        std::memcpy(&y, b + i, 4);
+        if (x != y) {
+            return false;
+        }
+    }
+    std::memcpy(&x, a + len - 4, 4);
+    std::memcpy(&y, b + len - 4, 4);
+    return x == y;
+}
+
+int memo_pattern(const char *name, std::size_t len)
+{
+    check_table();
     const std::uint32_t h = name_hash(name, len);
     std::uint32_t i = h & (MEMO_SLOTS - 1);
-    while (slots[i].gen == memo_gen) {
+    for (; slots[i].gen == memo_gen; i = (i + 1) & (MEMO_SLOTS - 1)) {
         const Slot &s = slots[i];
-        if (s.hash == h && s.len == len && std::memcmp(store + s.at, name, len) == 0) {
-            return s.pat;
+        const unsigned char *entry = store + s.at;
+        if (s.hash == h && s.len == len && same_bytes(entry + ANSWER_BYTES, name, len)) {
+            return (entry[0] | entry[1] << 8) - 1;
         }
-        i = (i + 1) & (MEMO_SLOTS - 1);
     }
     const int pat = table_lookup(name, len);
-    if (names < MEMO_NAMES_MAX && len <= MEMO_STORE_SIZE - store_used) {
-        std::memcpy(store + store_used, name, len);
-        slots[i] = Slot{memo_gen, h, static_cast<std::uint32_t>(store_used),
-                        static_cast<std::uint16_t>(len), static_cast<std::int16_t>(pat)};
-        store_used += len;
+    if (names < MEMO_NAMES_MAX && ANSWER_BYTES + len <= MEMO_STORE_SIZE - store_used) {
+        unsigned char *entry = store + store_used;
+        entry[0] = static_cast<unsigned char>((pat + 1) & 0xFF);
+        entry[1] = static_cast<unsigned char>((pat + 1) >> 8);
+        std::memcpy(entry + ANSWER_BYTES, name, len);
+        slots[i] = Slot{h, static_cast<std::uint16_t>(store_used), static_cast<std::uint8_t>(len),
+                        memo_gen};
+        store_used += ANSWER_BYTES + len;
         names++;
     }
     return pat;

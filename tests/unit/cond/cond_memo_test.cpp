@@ -118,20 +118,40 @@ TEST_F(CondMemo, FullTableStopsRememberingButKeepsAnswering)
 TEST_F(CondMemo, FullNameStoreStopsRemembering)
 {
     add("L*", 1);
-    const int per_name = NAME_MAX_LEN;
-    const int fit = MEMO_STORE_SIZE / per_name;  // names of the longest length that fit
+    // Each entry takes the name and two bytes: names of 254 bytes fill the store exactly.
+    const int per_name = 254;
+    const int fit = MEMO_STORE_SIZE / (per_name + 2);
+    ASSERT_LT(fit, MEMO_NAMES_MAX);
     for (int i = 0; i < fit + 10; i++) {
         std::string n = "L" + std::to_string(i);
         n += std::string(static_cast<size_t>(per_name) - n.size(), 'x');
         ASSERT_EQ(pattern_of(n), 0) << i;
     }
     EXPECT_EQ(memo_count(), fit);
-    const std::string other = "M" + std::string(static_cast<size_t>(per_name) - 1, 'x');
-    EXPECT_EQ(pattern_of(other), -1);
-    // A short name still fits behind the long ones.
     EXPECT_EQ(pattern_of("L"), 0);
-    EXPECT_EQ(memo_count(), fit + 1);
+    EXPECT_EQ(pattern_of("M"), -1);
+    EXPECT_EQ(memo_count(), fit);
     EXPECT_EQ(pattern_of("L"), 0);
+    memo_reset();
+    EXPECT_EQ(pattern_of("L"), 0);
+    EXPECT_EQ(memo_count(), 1);
+}
+
+TEST_F(CondMemo, NoRememberedNameOutlivesAnyNumberOfResets)
+{
+    add("A", 1);
+    // A name remembered under the old text, then k resets without lookups: never answered from
+    // before them, however many resets pass.
+    for (int k = 1; k <= 600; k++) {
+        list_name[0][0] = 'A';
+        memo_reset();
+        ASSERT_EQ(pattern_of("B"), -1);
+        list_name[0][0] = 'B';
+        for (int j = 0; j < k; j++) {
+            memo_reset();
+        }
+        ASSERT_EQ(pattern_of("B"), 0) << k;
+    }
 }
 
 }  // namespace
