@@ -23,10 +23,18 @@ protected:
         add("defineD", 1);
     }
 
+    // The directive line into the line buffer, where messages quote it; an operand longer than any
+    // line leaves just the directive word there.
+    static void put_line(int kind, const std::string &operand)
+    {
+        const std::string line = (kind == DIR_IF ? "#if " : "#ifdef ") + operand;
+        set_line(line.size() + 2 <= static_cast<size_t>(BUFF_SIZE) ? line : line.substr(0, 6));
+    }
+
     // The full reading's value, or -1 when it ends the run with a message.
     static int full(int kind, const std::string &operand)
     {
-        set_line((kind == DIR_IF ? "#if " : "#ifdef ") + operand);
+        put_line(kind, operand);
         int v = -1;
         testing::internal::CaptureStderr();
         try {
@@ -46,7 +54,7 @@ protected:
     // The in-place reading's value, or -1 when it declines; a decline leaves *value alone.
     static int common(int kind, const std::string &operand)
     {
-        set_line((kind == DIR_IF ? "#if " : "#ifdef ") + operand);
+        put_line(kind, operand);
         int v = -7;
         const bool taken = kind == DIR_IF ? eval_if_common(operand.c_str(), &v)
                                           : eval_ifdef_common(operand.c_str(), &v);
