@@ -48,6 +48,16 @@ static CommentAt take_comment(char *p, char **after, const char *unclosed_fmt, c
     return BLOCK_COMMENT;
 }
 
+// support::sp_skip, here where the compiler can inline it: a directive line calls it many times.
+template <typename Char>
+static Char *skip_blanks(Char *p)
+{
+    while (*p == ' ' || *p == '\t') {
+        p++;
+    }
+    return p;
+}
+
 // Value of the name of len bytes at p, from the pattern table.
 static int name_value(const char *p, size_t len)
 {
@@ -244,15 +254,6 @@ int eval_if_full(const char *operand, int *value)
 // to without a message; anything else is declined and read in full, so the messages stay where
 // they are made.
 
-// support::sp_skip, here where the compiler can inline it: a directive line calls it many times.
-static const char *skip_blanks(const char *p)
-{
-    while (*p == ' ' || *p == '\t') {
-        p++;
-    }
-    return p;
-}
-
 // True when the text at p begins with word.
 static bool starts_with(const char *p, const char *word)
 {
@@ -416,12 +417,12 @@ int eval_if_expr(const char *operand, int *value)
 
 char *eval_directive(int kind, char *line, int *value)
 {
-    char *p = support::sp_skip(line) + 1;  // the recognisers put a '#' here
-    p = support::sp_skip(p);
+    char *p = skip_blanks(line) + 1;  // the recognisers put a '#' here
+    p = skip_blanks(p);
     while (is_letter(*p)) {
         p++;
     }
-    char *operand = support::sp_skip(p);
+    char *operand = skip_blanks(p);
     int v;
     if (kind == DIR_IF || kind == DIR_ELIF) {
         eval_if_expr(operand, &v);
