@@ -7,9 +7,9 @@
 
 namespace cond {
 
-constexpr int MEMO_SLOTS = 4096;        // hash table size, a power of two
-constexpr int MEMO_NAMES_MAX = 2048;    // names remembered at most (half the slots: short probes)
-constexpr int MEMO_STORE_SIZE = 65536;  // bytes of remembered name text
+constexpr int MEMO_SLOTS = 1024;        // hash table size, a power of two; 8 KiB stays in cache
+constexpr int MEMO_NAMES_MAX = 512;     // names remembered at most (half the slots: short probes)
+constexpr int MEMO_STORE_SIZE = 16384;  // bytes of remembered names, two more for each
 
 // Index of the first table pattern (list_name) that matches the name of len bytes at name (len at
 // most NAME_MAX_LEN, not necessarily terminated), or -1 when none does. The answer is remembered;
