@@ -41,23 +41,30 @@ static_assert(MEMO_STORE_SIZE <= UINT16_MAX + 1, "an entry's place fits a slot")
 static_assert(NAME_MAX_LEN <= UINT8_MAX, "a name length fits a slot");
 static_assert(LIST_MAX < UINT16_MAX, "an answer fits its two bytes");
 
-// Four bytes at a time, in 32-bit arithmetic so that the ILP32 builds pay nothing extra.
+// Four bytes at a time, in 32-bit arithmetic so that the ILP32 builds pay nothing extra; the last
+// four bytes overlap the ones before rather than be copied out one by one.
+static std::uint32_t mix(std::uint32_t h, std::uint32_t w)
+{
+    h = (h ^ w) * 0x85EBCA77u;
+    return h ^ (h >> 13);
+}
+
 static std::uint32_t name_hash(const char *name, std::size_t len)
 {
     std::uint32_t h = static_cast<std::uint32_t>(len) * 0x9E3779B1u;
-    std::size_t i = 0;
-    for (; i + 4 <= len; i += 4) {
-        std::uint32_t w;
-        std::memcpy(&w, name + i, 4);
-        h = (h ^ w) * 0x85EBCA77u;
-        h ^= h >> 13;
+    std::uint32_t w = 0;
+    if (len < 4) {
+        for (std::size_t i = 0; i < len; i++) {
+            w = w << 8 | static_cast<unsigned char>(name[i]);
+        }
+    } else {
+        for (std::size_t i = 0; i + 4 < len; i += 4) {
+            std::memcpy(&w, name + i, 4);
+            h = mix(h, w);
+        }
+        std::memcpy(&w, name + len - 4, 4);
     }
-    if (i < len) {
-        std::uint32_t w = 0;
-        std::memcpy(&w, name + i, len - i);
-        h = (h ^ w) * 0x85EBCA77u;
-        h ^= h >> 13;
-    }
+    h = mix(h, w);
     return h ^ (h >> 16);
 }
 
