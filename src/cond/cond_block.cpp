@@ -5,6 +5,7 @@
 #include "cond/cond_lex.h"
 #include "cond/cond_line.h"
 #include "cond/cond_match.h"
+#include "cond/cond_memo.h"
 #include "cond/cond_options.h"
 #include "cond/cond_output.h"
 #include "support/message.h"
@@ -99,6 +100,7 @@ void cond_reset()
     output_reset();
     eval_reset();
     match_reset();
+    memo_reset();
     classify_reset();
 }
 

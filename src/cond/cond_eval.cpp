@@ -3,17 +3,14 @@
 #include <cstring>
 
 #include "cond/cond_line.h"
-#include "cond/cond_match.h"
+#include "cond/cond_memo.h"
 #include "cond/cond_options.h"
 #include "cond/cond_output.h"
 #include "support/sj_string.h"
 
 namespace cond {
 
-static char name_buf[NAME_MAX_LEN + 1];       // eval_name: the name being looked up
-static char work[OPERAND_MAX + 1];            // eval_*_expr: working copy of the operand, rewritten
-static PatFilter list_filter[LIST_MAX];       // eval_name: what each table pattern demands
-static const char *list_filter_of[LIST_MAX];  // eval_name: the pattern list_filter was made from
+static char work[OPERAND_MAX + 1];  // eval_*_expr: working copy of the operand, rewritten
 
 using support::is_digit;
 using support::is_ident_char;
@@ -51,34 +48,58 @@ static CommentAt take_comment(char *p, char **after, const char *unclosed_fmt, c
     return BLOCK_COMMENT;
 }
 
+// support::sp_skip, here where the compiler can inline it: a directive line calls it many times.
+template <typename Char>
+static Char *skip_blanks(Char *p)
+{
+    while (*p == ' ' || *p == '\t') {
+        p++;
+    }
+    return p;
+}
+
+// Value of the name of len bytes at p, from the pattern table.
+static int name_value(const char *p, size_t len)
+{
+    const int pat = memo_pattern(p, len);
+    if (pat >= 0) {
+        return list_value[pat];
+    }
+    return (list_mode & LIST_MODE_UNDEF) ? COND_FALSE : COND_UNKNOWN;
+}
+
+// is_ident_char as a table: the name scan is the inner loop of every lookup.
+struct IdentTable {
+    bool ident[256];
+    constexpr IdentTable() : ident()
+    {
+        for (int c = 0; c < 256; c++) {
+            ident[c] = is_ident_char(static_cast<unsigned char>(c));
+        }
+    }
+};
+static constexpr IdentTable ident_table;
+
+// Bytes of the name at p: the identifier characters from p on.
+static size_t name_len(const char *p)
+{
+    const char *end = p;
+    while (ident_table.ident[static_cast<unsigned char>(*end)]) {
+        end++;
+    }
+    return static_cast<size_t>(end - p);
+}
+
 char *eval_name(char *p, int *value)
 {
     const char *start = p;
     p = support::sp_skip(p);
-    char *end = p;
-    while (is_ident_char(*end)) {
-        end++;
-    }
-    const size_t len = static_cast<size_t>(end - p);
+    const size_t len = name_len(p);
     if (len > static_cast<size_t>(NAME_MAX_LEN)) {
         line_error("Error: %d: %s: cannot analyze.\n", start);
     }
-    std::memcpy(name_buf, p, len);
-    name_buf[len] = '\0';
-    *value = (list_mode & LIST_MODE_UNDEF) ? COND_FALSE : COND_UNKNOWN;
-    const std::uint64_t have = ident_set(name_buf, len);
-    for (int i = 0; i < list_count; i++) {
-        // The table does not change during a scan; a filter is made once for each pattern.
-        if (list_filter_of[i] != list_name[i]) {
-            pat_filter(list_name[i], &list_filter[i]);
-            list_filter_of[i] = list_name[i];
-        }
-        if (pat_may_match(list_filter[i], name_buf, len, have) && match(list_name[i], name_buf)) {
-            *value = list_value[i];
-            break;
-        }
-    }
-    return end;
+    *value = name_value(p, len);
+    return p + len;
 }
 
 char *eval_defined(char *p, int *value)
@@ -95,7 +116,7 @@ char *eval_defined(char *p, int *value)
     return p + 1;
 }
 
-int eval_ifdef_expr(const char *operand, int *value)
+int eval_ifdef_full(const char *operand, int *value)
 {
     take_operand(operand);
     *value = COND_FALSE;
@@ -182,7 +203,7 @@ static void rewrite_terms(const char *operand)
     *w = '\0';
 }
 
-int eval_if_expr(const char *operand, int *value)
+int eval_if_full(const char *operand, int *value)
 {
     take_operand(operand);
     rewrite_terms(operand);
@@ -229,14 +250,179 @@ int eval_if_expr(const char *operand, int *value)
     return 0;
 }
 
+// The common operands, read in place. Each shape taken here is one the full reading gives a value
+// to without a message; anything else is declined and read in full, so the messages stay where
+// they are made.
+
+// True when the text at p begins with word.
+static bool starts_with(const char *p, const char *word)
+{
+    for (; *word != '\0'; p++, word++) {
+        if (*p != *word) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Skips blanks and closed block comments; null at a comment that is not closed. The full reading
+// leaves a comment out, searching its end from the '/' itself, and reads on behind it.
+static const char *skip_gap(const char *p)
+{
+    for (;;) {
+        p = skip_blanks(p);
+        if (p[0] != '/' || p[1] != '*') {
+            return p;
+        }
+        const char *close = support::index1(p, "*/");
+        if (close == nullptr) {
+            return nullptr;
+        }
+        p = close + 2;
+    }
+}
+
+// True when the operand ends at p: at its terminator, or at "//" (nothing behind it is read); and
+// it is short enough for the working copy of the full reading.
+static bool ends_at(const char *operand, const char *p)
+{
+    if (p[0] == '/' && p[1] == '/') {
+        p += std::strlen(p);
+    }
+    return *p == '\0' && p - operand <= OPERAND_MAX;
+}
+
+bool eval_ifdef_common(const char *operand, int *value)
+{
+    int v = COND_FALSE;
+    bool named = false;
+    const char *p = operand;
+    for (;;) {
+        p = skip_gap(p);
+        if (p == nullptr) {
+            return false;
+        }
+        if (*p == '\n') {
+            p++;
+        } else if (is_letter(*p) && !named) {
+            const size_t len = name_len(p);
+            if (len > static_cast<size_t>(NAME_MAX_LEN)) {
+                return false;
+            }
+            v = name_value(p, len);
+            named = true;
+            p += len;
+        } else {
+            break;
+        }
+    }
+    if (!ends_at(operand, p)) {
+        return false;
+    }
+    *value = v;
+    return true;
+}
+
+bool eval_if_common(const char *operand, int *value)
+{
+    const char *p = operand;
+    int result = -1;  // none yet
+    char op = 0;      // '|' or '&' once an operator is read
+    for (;;) {
+        p = skip_gap(p);
+        if (p == nullptr) {
+            return false;
+        }
+        int v;
+        const bool neg = *p == '!';
+        if (neg && !starts_with(p, "!defined")) {
+            return false;
+        }
+        if (neg || (*p == 'd' && starts_with(p, "defined"))) {
+            const char *q = skip_blanks(p + (neg ? 8 : 7));
+            if (*q != '(') {
+                return false;
+            }
+            q = skip_blanks(q + 1);
+            const size_t len = name_len(q);
+            if (len == 0 || len > static_cast<size_t>(NAME_MAX_LEN)) {
+                return false;
+            }
+            v = name_value(q, len);
+            q = skip_blanks(q + len);
+            if (*q != ')') {
+                return false;
+            }
+            p = q + 1;
+            if (neg && v != COND_UNKNOWN) {
+                v = v == COND_TRUE ? COND_FALSE : COND_TRUE;
+            }
+        } else if (is_letter(*p)) {
+            const size_t len = name_len(p);
+            if (len > static_cast<size_t>(NAME_MAX_LEN)) {
+                return false;
+            }
+            v = name_value(p, len);
+            p += len;
+        } else if ((*p == '0' || *p == '1') && !is_ident_char(p[1])) {
+            v = (list_mode & LIST_MODE_UNDEF) ? *p - '0' : COND_UNKNOWN;
+            p++;
+        } else {
+            return false;
+        }
+        // The full reading turns each value into a one-digit token: only 0 to 2 read back.
+        if (v < COND_FALSE || v > COND_UNKNOWN) {
+            return false;
+        }
+        result = result < 0 ? v : (op == '|' ? cond_or(result, v) : cond_and(result, v));
+        p = skip_gap(p);
+        if (p == nullptr) {
+            return false;
+        }
+        if ((*p != '|' && *p != '&') || p[1] != *p) {
+            break;
+        }
+        if (op != 0 && op != *p) {
+            return false;
+        }
+        op = *p;
+        p += 2;
+    }
+    // A newline ends the expression; the full reading would go on behind one that is not last.
+    if (*p == '\n' && p[1] == '\0') {
+        p++;
+    }
+    if (!ends_at(operand, p)) {
+        return false;
+    }
+    *value = result;
+    return true;
+}
+
+int eval_ifdef_expr(const char *operand, int *value)
+{
+    if (!eval_ifdef_common(operand, value)) {
+        eval_ifdef_full(operand, value);
+    }
+    return 0;
+}
+
+int eval_if_expr(const char *operand, int *value)
+{
+    if (!eval_if_common(operand, value)) {
+        eval_if_full(operand, value);
+    }
+    return 0;
+}
+
 char *eval_directive(int kind, char *line, int *value)
 {
-    char *p = support::sp_skip(line) + 1;  // the recognisers put a '#' here
-    p = support::sp_skip(p);
+    char *p = skip_blanks(line) + 1;  // the recognisers put a '#' here
+    p = skip_blanks(p);
     while (is_letter(*p)) {
         p++;
     }
-    char *operand = support::sp_skip(p);
+    char *operand = skip_blanks(p);
     int v;
     if (kind == DIR_IF || kind == DIR_ELIF) {
         eval_if_expr(operand, &v);
@@ -250,12 +436,6 @@ char *eval_directive(int kind, char *line, int *value)
     return operand;
 }
 
-void eval_reset()
-{
-    std::memset(name_buf, 0, sizeof name_buf);
-    std::memset(work, 0, sizeof work);
-    std::memset(list_filter, 0, sizeof list_filter);
-    std::memset(list_filter_of, 0, sizeof list_filter_of);
-}
+void eval_reset() { std::memset(work, 0, sizeof work); }
 
 }  // namespace cond

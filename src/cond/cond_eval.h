@@ -41,6 +41,17 @@ int eval_ifdef_expr(const char *operand, int *value);
 // &&, a stray character, a missing term or a trailing operator quote buff + 1.
 int eval_if_expr(const char *operand, int *value);
 
+// eval_ifdef_expr and eval_if_expr first try these: the common operands (names, defined( ),
+// !defined( ), 0 and 1, all || or all &&, blanks, comments) read in place. Each stores the value
+// and returns true, or returns false with *value unchanged for any other operand.
+bool eval_ifdef_common(const char *operand, int *value);
+bool eval_if_common(const char *operand, int *value);
+
+// The full readings behind eval_ifdef_expr and eval_if_expr, for every operand: same value, same
+// messages. Each returns 0.
+int eval_ifdef_full(const char *operand, int *value);
+int eval_if_full(const char *operand, int *value);
+
 // Reads the name at p (after blanks) and stores its value from the pattern table; returns the
 // position behind the name. A name longer than NAME_MAX_LEN ends the run quoting the text at p.
 char *eval_name(char *p, int *value);
@@ -49,7 +60,7 @@ char *eval_name(char *p, int *value);
 // the position behind ')'. A missing parenthesis ends the run quoting the text at p.
 char *eval_defined(char *p, int *value);
 
-// Clears the working copies and the filters made for the patterns of the table.
+// Clears the working copy.
 void eval_reset();
 
 }  // namespace cond
