@@ -3,8 +3,8 @@
 
 velkrun reads its input either line by line (VELK_SIMD=lines) or in bulk, with the byte
 classification at one of several instruction-set levels (VELK_SIMD=portable, sse2, avx2,
-avx512; a level the processor lacks falls back to the best it has). Every path must give the same standard output,
-standard error and exit status. This runs each path over
+avx512; a level the processor lacks falls back to the best it has). Every path must give the
+same standard output, standard error and exit status. This runs each path over
 
   --e2e TOPIC     the end-to-end cases of tests/e2e/TOPIC: each case's own command, and every
                   input file of the case under each option set below;
