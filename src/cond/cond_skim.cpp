@@ -128,8 +128,8 @@ skim_impl(const char *base, const ChunkMasks *masks, const char *from, const cha
                 break;
             }
         }
-        // Written to be free of branches: whether this chunk ends lines before its first mark is
-        // as hard to foresee as the text itself.
+        // The lines ending before the first mark are counted in one step, and the run moves to
+        // the start of the line after them.
         count += bit_count<Fast>(free_nl);
         const std::size_t after = chunk + high_bit(free_nl | 1) + 1;  // used only with free_nl
         const bool ended = free_nl != 0;
