@@ -52,9 +52,9 @@ static inline bool blanks_only(const char *base, std::size_t from, std::size_t t
 }
 
 // One pass over the masks, chunk by chunk: runs of newlines before the next byte that matters in
-// the current state are counted at once, and each such byte is handled as the line walk of
-// cond_lex handles it. The walk is done where the line-by-line path would read the line; where a
-// line needs that path, the run ends at the line's start with the state the line began in.
+// the current state are counted at once, and each such byte is handled where it stands in the
+// block, as the line walk of cond_lex handles it in the line buffer. Where a line needs the
+// line-by-line path, the run ends at the line's start with the state the line began in.
 template <bool Fast>
 static inline __attribute__((always_inline)) const char *
 skim_impl(const char *base, const ChunkMasks *masks, const char *from, const char *end,
