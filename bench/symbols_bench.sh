@@ -14,26 +14,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=5
-src=${SRC:-/usr/include}
-while [ $# -gt 0 ]; do
-  case $1 in
-    --rounds) rounds=$2; shift 2 ;;
-    --smoke) rounds=1; src=${SRC:-/usr/include/linux/netfilter}; shift ;;
-    *) echo "usage: $0 [--rounds N] [--smoke]" >&2; exit 2 ;;
-  esac
-done
-build=${VELK_BUILD:-build/release}
-if [ ! -x "$build/src/tree/velkrun-tree" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release -j2 --target velkrun-tree >/dev/null
-fi
-tree_tool=$(realpath "$build/src/tree/velkrun-tree")
-dir=${BENCH_DIR:-build/bench-symbols}
-rm -rf "$dir"
-mkdir -p "$dir"
-dir=$(realpath "$dir")
-cp -a "$src" "$dir/copy"
-find "$dir/copy" -type f -exec cat {} + >/dev/null  # in the page cache before timing
+dir_default=build/bench-symbols
+# shellcheck source=bench/tree_copy.sh
+source bench/tree_copy.sh
 
 # timed NAME COMMAND...: appends "elapsed cpu" to $dir/NAME.times
 timed() {

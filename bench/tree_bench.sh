@@ -16,29 +16,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=3
-src=${SRC:-/usr/include}
-while [ $# -gt 0 ]; do
-  case $1 in
-    --rounds) rounds=$2; shift 2 ;;
-    --smoke) rounds=1; src=${SRC:-/usr/include/linux/netfilter}; shift ;;
-    *) echo "usage: $0 [--rounds N] [--smoke]" >&2; exit 2 ;;
-  esac
-done
-build=${VELK_BUILD:-build/release}
-if [ ! -x "$build/src/tree/velkrun-tree" ] || [ ! -x "$build/src/cli/velkrun" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release -j2 --target velkrun velkrun-tree >/dev/null
-fi
-velkrun=$(realpath "$build/src/cli/velkrun")
-tree_tool=$(realpath "$build/src/tree/velkrun-tree")
+dir_default=build/bench-tree
+# shellcheck source=bench/tree_copy.sh
+source bench/tree_copy.sh
 read -r -a opts <<<"${OPTIONS:--lA DEBUG}"
-dir=${BENCH_DIR:-build/bench-tree}
-rm -rf "$dir"
-mkdir -p "$dir"
-dir=$(realpath "$dir")
-cp -a "$src" "$dir/copy"
 cat_all() { find "$1" -type f -exec cat {} + >/dev/null; }
-cat_all "$dir/copy"  # in the page cache before timing
 export VELKRUN=$velkrun
 
 # Exactly the files velkrun-tree takes: the default extensions, no symbolic links.
