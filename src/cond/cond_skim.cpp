@@ -75,6 +75,17 @@ skim_impl(const char *base, const ChunkMasks *masks, const char *from, const cha
     lex->stop_hash = 0;
     lex->stop_len = 0;
     lex->stop_marks = false;
+    // Takes the current line, its newline at e, into the run; false when it is too long for one.
+    const auto end_line = [&](std::size_t e) {
+        if (e + 1 - taken > SKIM_LINE_MAX) {
+            return false;
+        }
+        count++;
+        taken = w = pos = e + 1;
+        line_comment = comment;
+        line_quote = quote;
+        return true;
+    };
     for (;;) {
         const std::size_t chunk = pos / CHUNK * CHUNK;
         if (chunk >= stop_at) {
@@ -95,15 +106,10 @@ skim_impl(const char *base, const ChunkMasks *masks, const char *from, const cha
                 pos = chunk + CHUNK;
                 continue;
             }
-            const std::size_t e = chunk + low_bit(nl);
-            if (e + 1 - taken > SKIM_LINE_MAX) {
+            if (!end_line(chunk + low_bit(nl))) {
                 break;
             }
-            count++;
-            taken = w = pos = e + 1;
             rest_free = false;
-            line_comment = comment;
-            line_quote = quote;
             continue;
         }
         // A NUL ends the line walk early: where it stands in a line with marks to walk, only the
@@ -209,14 +215,9 @@ skim_impl(const char *base, const ChunkMasks *masks, const char *from, const cha
                     rest_free = true;
                     continue;
                 }
-                const std::size_t e = chunk + low_bit(later);
-                if (e + 1 - taken > SKIM_LINE_MAX) {
+                if (!end_line(chunk + low_bit(later))) {
                     break;
                 }
-                count++;
-                taken = w = pos = e + 1;
-                line_comment = comment;
-                line_quote = quote;
             } else if (base[q + 1] == '*') {
                 comment = 1;
                 w = pos = q + 2;
