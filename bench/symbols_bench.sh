@@ -35,14 +35,7 @@ for ((r = 1; r <= rounds; r++)); do
 done
 tail -n 1 "$dir/symbols.err"
 
-stat() { sort -n -k"$2" "$dir/$1.times" | awk -v c="$2" '{ v[NR] = $c } END { m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.3f %.3f", v[1], m }'; }
-echo
-printf '%-34s %10s %10s %10s %10s\n' command "best s" "median s" "best cpu" "median cpu"
-for n in symbols grep; do
-  read -r eb em <<<"$(stat "$n" 1)"
-  read -r cb cm <<<"$(stat "$n" 2)"
-  printf '%-34s %10s %10s %10s %10s\n' "$n" "$eb" "$em" "$cb" "$cm"
-done
+stat_table symbols grep
 read -r _ sm <<<"$(stat symbols 1)"
 read -r _ gm <<<"$(stat grep 1)"
 awk -v s="$sm" -v g="$gm" 'BEGIN { printf "\nvelkrun-tree --symbols -j 2 / grep -rcE (median elapsed): %.2f\n", s / g }'

@@ -57,15 +57,7 @@ done
 tail -n 1 "$dir/dry.out"
 tail -n 1 "$dir/rewrite.out"
 
-# stat NAME COLUMN: "best median" of a column of NAME.times
-stat() { sort -n -k"$2" "$dir/$1.times" | awk -v c="$2" '{ v[NR] = $c } END { m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.2f %.2f", v[1], m }'; }
-echo
-printf '%-34s %10s %10s %10s %10s\n' command "best s" "median s" "best cpu" "median cpu"
-for n in dry-run find-xargs rewrite; do
-  read -r eb em <<<"$(stat "$n" 1)"
-  read -r cb cm <<<"$(stat "$n" 2)"
-  printf '%-34s %10s %10s %10s %10s\n' "$n" "$eb" "$em" "$cb" "$cm"
-done
+stat_table dry-run find-xargs rewrite
 read -r _ dm <<<"$(stat dry-run 1)"
 read -r _ fm <<<"$(stat find-xargs 1)"
 read -r _ rm_ <<<"$(stat rewrite 1)"

@@ -1,7 +1,8 @@
 # Sourced by the velkrun-tree benchmarks from the top of the tree, with rounds and dir_default
 # set: reads --rounds N and --smoke, builds velkrun and velkrun-tree when missing (VELK_BUILD,
 # default build/release), and copies SRC (default /usr/include; with --smoke a small part of it)
-# to $dir/copy, read once into the page cache. Sets rounds, src, dir, velkrun and tree_tool.
+# to $dir/copy, read once into the page cache. Sets rounds, src, dir, velkrun and tree_tool, and
+# defines stat and stat_table for the summary of the NAME.times files under $dir.
 while [ $# -gt 0 ]; do
   case $1 in
     --rounds) rounds=$2; shift 2 ;;
@@ -23,3 +24,18 @@ mkdir -p "$dir"
 dir=$(realpath "$dir")
 cp -a "$src" "$dir/copy"
 find "$dir/copy" -type f -exec cat {} + >/dev/null
+
+# stat NAME COLUMN: "best median" of a column of $dir/NAME.times (1 elapsed, 2 CPU seconds)
+stat() { sort -n -k"$2" "$dir/$1.times" | awk -v c="$2" '{ v[NR] = $c } END { m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.3f %.3f", v[1], m }'; }
+
+# stat_table NAME...: the best and median elapsed and CPU seconds of each command
+stat_table() {
+  echo
+  printf '%-34s %10s %10s %10s %10s\n' command "best s" "median s" "best cpu" "median cpu"
+  local n eb em cb cm
+  for n in "$@"; do
+    read -r eb em <<<"$(stat "$n" 1)"
+    read -r cb cm <<<"$(stat "$n" 2)"
+    printf '%-34s %10s %10s %10s %10s\n' "$n" "$eb" "$em" "$cb" "$cm"
+  done
+}
