@@ -33,10 +33,13 @@ const char *const help_text =
     "  --ext LIST       comma-separated extensions to take instead of the defaults\n"
     "  --help           show this text\n"
     "\n"
-    "velkrun options: -T, -l LIST, -lA LIST, -d LIST (-n, -v and -usage are refused).\n"
-    "Symbolic links are not followed, except a PATH that is a link to a folder.\n"
-    "Exit status: 0 when no file failed (with --check: and none would change), 1 when a\n"
-    "file failed, 2 for a usage error, 129/130/143 when ended by SIGHUP/SIGINT/SIGTERM.\n";
+    "velkrun options: -T, -l LIST, -lA LIST, -d LIST (-n, -v and -usage are refused);\n"
+    "at least one list is needed (-d '*' takes every name as undefined).\n"
+    "Symbolic links are not followed, except a link named as a PATH.\n"
+    "Exit status: 0 when no file failed or was refused (with --check: and none would\n"
+    "change), 1 when a file failed (with --check: or would change), 2 for a usage\n"
+    "error, 3 when the only problems are files velkrun refused, 129/130/143 when ended\n"
+    "by SIGHUP/SIGINT/SIGTERM.\n";
 
 // Writes one usage error and the usage line; returns 2 for parse_args to hand on.
 int usage_error(const std::string &what)
@@ -170,8 +173,18 @@ int parse_args(int argc, char **argv)
             "--diff or --backup");
     if (!dashdash) return usage_error("missing -- before the paths");
     if (i >= argc) return usage_error("no PATH given");
+    if (!symbols_mode && !has_list())
+        return usage_error("no -l, -lA or -d list given; velkrun would take every name as "
+                           "undefined: to ask for that, give -d '*'");
     paths.assign(argv + i, argv + argc);
     return 0;
+}
+
+bool has_list()
+{
+    for (const std::string &o : vopts)
+        if (o == "-l" || o == "-lA" || o == "-d") return true;
+    return false;
 }
 
 bool has_ext(const std::string &path)

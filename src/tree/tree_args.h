@@ -26,6 +26,9 @@ extern std::vector<std::string> paths;  // the paths after --
 // after writing a usage error to stderr.
 int parse_args(int argc, char **argv);
 
+// True when the velkrun options hold a -l, -lA or -d list.
+bool has_list();
+
 // True when the file name's extension (after its last '.') is one of exts.
 bool has_ext(const std::string &path);
 

@@ -1,57 +1,219 @@
 #include "tree/tree_diff.h"
 
 #include <cstdio>
-#include <vector>
+#include <cstring>
 
 namespace tree {
 
 namespace {
 
-struct span {
-    std::size_t start;
-    std::size_t len;  // the line end included
-};
-
-std::vector<span> split_lines(const std::string &t)
-{
-    std::vector<span> lines;
-    std::size_t start = 0;
-    while (start < t.size()) {
-        const std::size_t nl = t.find('\n', start);
-        const std::size_t end = nl == std::string::npos ? t.size() : nl + 1;
-        lines.push_back(span{start, end - start});
-        start = end;
-    }
-    return lines;
-}
-
-bool same_line(const std::string &a, const span &x, const std::string &b, const span &y)
-{
-    return x.len == y.len && a.compare(x.start, x.len, b, y.start, y.len) == 0;
-}
-
-// One step of the edit: a line kept, deleted from the old text or added from the new one.
-struct op {
-    char kind;         // ' ', '-', '+'
-    std::size_t line;  // index into the old lines for ' ' and '-', into the new ones for '+'
-};
-
-void put_line(std::string &out, char kind, const std::string &text, const span &s)
+void put_line(std::string &out, char kind, const std::string &line)
 {
     out += kind;
-    out.append(text, s.start, s.len);
-    if (s.len == 0 || text[s.start + s.len - 1] != '\n') out += "\n\\ No newline at end of file\n";
+    out += line;
+    if (line.empty() || line.back() != '\n') out += "\n\\ No newline at end of file\n";
 }
 
 // "start,count" as a hunk header writes it: the count left out when 1, and an empty range
 // numbered by the line before it.
-std::string range(std::size_t first, std::size_t count)
+std::string range(unsigned long long first, unsigned long long count)
 {
     if (count == 1) return std::to_string(first + 1);
     return std::to_string(count == 0 ? first : first + 1) + "," + std::to_string(count);
 }
 
+// Counts one more old line of the kind (kept or not) in the runs.
+void add_run(diff_stream &d, bool kept)
+{
+    const std::size_t want = kept ? 0 : 1;
+    if (d.runs.empty()) {
+        if (!kept) d.runs.push_back(0);
+        d.runs.push_back(0);
+    } else if ((d.runs.size() - 1) % 2 != want) {
+        d.runs.push_back(0);
+    }
+    ++d.runs.back();
+}
+
+void close_hunk(diff_stream &d)
+{
+    std::size_t keep = d.tail.size() < static_cast<std::size_t>(DIFF_CONTEXT)
+                           ? d.tail.size()
+                           : static_cast<std::size_t>(DIFF_CONTEXT);
+    for (std::size_t k = 0; k < keep; ++k) put_line(d.body, ' ', d.tail[k]);
+    d.text += "@@ -" + range(d.hunk_old, d.count_old + keep) + " +" +
+              range(d.hunk_new, d.count_new + keep) + " @@\n";
+    d.text += d.body;
+    d.body.clear();
+    // The last lines after the hunk are the context before the next one.
+    d.ahead.clear();
+    const std::size_t from =
+        d.tail.size() > static_cast<std::size_t>(DIFF_CONTEXT) ? d.tail.size() - DIFF_CONTEXT : 0;
+    for (std::size_t k = from > keep ? from : keep; k < d.tail.size(); ++k)
+        d.ahead.push_back(d.tail[k]);
+    d.tail.clear();
+    d.open = false;
+}
+
+void old_kept(diff_stream &d, const std::string &line)
+{
+    add_run(d, true);
+    ++d.old_no;
+    ++d.new_no;
+    if (!d.open) {
+        if (d.ahead.size() == static_cast<std::size_t>(DIFF_CONTEXT)) d.ahead.erase(d.ahead.begin());
+        d.ahead.push_back(line);
+        return;
+    }
+    d.tail.push_back(line);
+    // Changes closer than two contexts share a hunk.
+    if (d.tail.size() > static_cast<std::size_t>(2 * DIFF_CONTEXT)) close_hunk(d);
+}
+
+void old_deleted(diff_stream &d, const std::string &line)
+{
+    add_run(d, false);
+    d.changed = true;
+    if (!d.open) {
+        d.open = true;
+        d.hunk_old = d.old_no - d.ahead.size();
+        d.hunk_new = d.new_no - d.ahead.size();
+        d.count_old = d.count_new = d.ahead.size();
+        for (const std::string &c : d.ahead) put_line(d.body, ' ', c);
+        d.ahead.clear();
+    }
+    for (const std::string &c : d.tail) put_line(d.body, ' ', c);
+    d.count_old += d.tail.size();
+    d.count_new += d.tail.size();
+    d.tail.clear();
+    put_line(d.body, '-', line);
+    ++d.count_old;
+    ++d.old_no;
+}
+
+// One complete line of the new text: the old lines before its first match are deleted.
+void new_line(diff_stream &d, const std::string &line)
+{
+    if (!d.whole) {
+        while (d.old_src.next(d.old_src.ctx, d.old_line)) {
+            if (d.old_line == line) {
+                old_kept(d, d.old_line);
+                return;
+            }
+            old_deleted(d, d.old_line);
+        }
+        d.whole = true;
+    }
+    d.pending += line;
+    ++d.pending_lines;
+}
+
+// The diff that deletes every old line and adds every new one.
+void replace_whole(diff_stream &d)
+{
+    d.text.clear();
+    d.old_src.rewind(d.old_src.ctx);
+    std::string lines;
+    unsigned long long n_old = 0;
+    while (d.old_src.next(d.old_src.ctx, d.old_line)) {
+        put_line(lines, '-', d.old_line);
+        ++n_old;
+    }
+    // The new text up to the line found nowhere is the old lines the runs kept.
+    d.old_src.rewind(d.old_src.ctx);
+    unsigned long long n_new = d.pending_lines;
+    for (std::size_t r = 0; r < d.runs.size(); ++r) {
+        for (unsigned long long k = 0; k < d.runs[r]; ++k) {
+            if (!d.old_src.next(d.old_src.ctx, d.old_line)) break;
+            if (r % 2 == 0) {
+                put_line(lines, '+', d.old_line);
+                ++n_new;
+            }
+        }
+    }
+    for (std::size_t at = 0; at < d.pending.size();) {
+        const std::size_t nl = d.pending.find('\n', at);
+        const std::size_t end = nl == std::string::npos ? d.pending.size() : nl + 1;
+        put_line(lines, '+', d.pending.substr(at, end - at));
+        at = end;
+    }
+    d.text = "@@ -" + range(0, n_old) + " +" + range(0, n_new) + " @@\n" + lines;
+}
+
+// An old text held in a string, for diff_append.
+struct string_source {
+    const std::string *text;
+    std::size_t at;
+};
+
+bool string_next(void *ctx, std::string &line)
+{
+    string_source &s = *static_cast<string_source *>(ctx);
+    if (s.at >= s.text->size()) return false;
+    const std::size_t nl = s.text->find('\n', s.at);
+    const std::size_t end = nl == std::string::npos ? s.text->size() : nl + 1;
+    line.assign(*s.text, s.at, end - s.at);
+    s.at = end;
+    return true;
+}
+
+void string_rewind(void *ctx) { static_cast<string_source *>(ctx)->at = 0; }
+
 }  // namespace
+
+void diff_start(diff_stream &d, const std::string &name, diff_source old_src)
+{
+    d = diff_stream();
+    d.name = name;
+    d.old_src = old_src;
+}
+
+void diff_feed(diff_stream &d, const char *p, std::size_t n)
+{
+    const char *end = p + n;
+    while (p < end) {
+        const char *nl = static_cast<const char *>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+        if (!nl) {
+            d.partial.append(p, static_cast<std::size_t>(end - p));
+            return;
+        }
+        d.partial.append(p, static_cast<std::size_t>(nl + 1 - p));
+        new_line(d, d.partial);
+        d.partial.clear();
+        p = nl + 1;
+    }
+}
+
+bool diff_finish(diff_stream &d, std::string &out)
+{
+    if (!d.partial.empty()) new_line(d, d.partial);
+    d.partial.clear();
+    if (d.whole) {
+        replace_whole(d);
+    } else {
+        while (d.old_src.next(d.old_src.ctx, d.old_line)) old_deleted(d, d.old_line);
+        if (d.open) {
+            d.tail.resize(d.tail.size() < static_cast<std::size_t>(DIFF_CONTEXT)
+                              ? d.tail.size()
+                              : static_cast<std::size_t>(DIFF_CONTEXT));
+            close_hunk(d);
+        }
+        if (!d.changed) return false;
+    }
+    out += "--- " + diff_name(d.name) + "\n+++ " + diff_name(d.name) + "\n";
+    out += d.text;
+    return true;
+}
+
+void diff_append(std::string &out, const std::string &name, const std::string &old_text,
+                 const std::string &new_text)
+{
+    string_source src{&old_text, 0};
+    diff_stream d;
+    diff_start(d, name, diff_source{string_next, string_rewind, &src});
+    diff_feed(d, new_text.data(), new_text.size());
+    diff_finish(d, out);
+}
 
 std::string diff_name(const std::string &name)
 {
@@ -85,85 +247,6 @@ std::string diff_name(const std::string &name)
         }
     }
     return q + "\"";
-}
-
-void diff_append(std::string &out, const std::string &name, const std::string &old_text,
-                 const std::string &new_text)
-{
-    if (old_text == new_text) return;
-    const std::vector<span> a = split_lines(old_text);
-    const std::vector<span> b = split_lines(new_text);
-
-    // The earliest embedding of the new lines in the old ones: it exists exactly when the new
-    // text is the old one with whole lines deleted, and then deletes as few lines as any diff.
-    std::vector<op> ops;
-    ops.reserve(a.size() + 1);
-    std::size_t j = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (j < b.size() && same_line(old_text, a[i], new_text, b[j])) {
-            ops.push_back(op{' ', i});
-            ++j;
-        } else {
-            ops.push_back(op{'-', i});
-        }
-    }
-    if (j < b.size()) {
-        ops.clear();
-        for (std::size_t i = 0; i < a.size(); ++i) ops.push_back(op{'-', i});
-        for (std::size_t k = 0; k < b.size(); ++k) ops.push_back(op{'+', k});
-    }
-
-    out += "--- " + diff_name(name) + "\n+++ " + diff_name(name) + "\n";
-    const std::size_t n = ops.size();
-    std::size_t pos = 0;
-    std::size_t old_before = 0, new_before = 0;  // lines of each text before ops[pos]
-    while (pos < n) {
-        // The next change, and the hunk around it: changes closer than two contexts join.
-        std::size_t first = pos;
-        while (first < n && ops[first].kind == ' ') ++first;
-        if (first == n) break;
-        std::size_t last = first;  // one past the last change of the hunk
-        std::size_t k = first;
-        while (k < n) {
-            if (ops[k].kind != ' ') {
-                last = k + 1;
-                ++k;
-                continue;
-            }
-            std::size_t run = k;
-            while (run < n && ops[run].kind == ' ') ++run;
-            if (run == n || run - k > 2 * DIFF_CONTEXT) break;
-            k = run;
-        }
-        const std::size_t lead =
-            first - pos < static_cast<std::size_t>(DIFF_CONTEXT) ? first - pos : DIFF_CONTEXT;
-        std::size_t trail = 0;
-        while (last + trail < n && trail < static_cast<std::size_t>(DIFF_CONTEXT) &&
-               ops[last + trail].kind == ' ')
-            ++trail;
-        const std::size_t h_begin = first - lead, h_end = last + trail;
-        // Lines of each text before the hunk.
-        for (std::size_t q = pos; q < h_begin; ++q) {
-            ++old_before;
-            ++new_before;
-        }
-        std::size_t old_count = 0, new_count = 0;
-        for (std::size_t q = h_begin; q < h_end; ++q) {
-            if (ops[q].kind != '+') ++old_count;
-            if (ops[q].kind != '-') ++new_count;
-        }
-        out +=
-            "@@ -" + range(old_before, old_count) + " +" + range(new_before, new_count) + " @@\n";
-        for (std::size_t q = h_begin; q < h_end; ++q) {
-            if (ops[q].kind == '+')
-                put_line(out, '+', new_text, b[ops[q].line]);
-            else
-                put_line(out, ops[q].kind, old_text, a[ops[q].line]);
-        }
-        old_before += old_count;
-        new_before += new_count;
-        pos = h_end;
-    }
 }
 
 }  // namespace tree

@@ -27,8 +27,35 @@ fs_kind fs_kind_of(const std::string &path);
 // in err.
 bool fs_list(const std::string &folder, std::vector<fs_entry> &out, std::string &err);
 
+// What tells one state of a file from another: the file (device and inode, or volume and file
+// ID) and its size and last modification time, as finely as the system keeps it.
+struct fs_ident {
+    unsigned long long dev = 0, ino = 0;  // the file, whatever its names
+    unsigned long long size = 0;
+    unsigned long long mtime = 0;   // seconds (POSIX) or 100 ns units (Windows)
+    unsigned long mtime_frac = 0;   // nanoseconds within the second (POSIX), else 0
+};
+
+// True when both name one file (device and inode alike).
+bool fs_same_file(const fs_ident &a, const fs_ident &b);
+
+// True when both are one file in one state (file, size and modification time alike).
+bool fs_same_state(const fs_ident &a, const fs_ident &b);
+
+// Fills id for what path names after following links. Returns true, or false with the reason in
+// err.
+bool fs_identify(const std::string &path, fs_ident &id, std::string &err);
+
+// True when path still names the file of id, unchanged since id was taken.
+bool fs_unchanged(const std::string &path, const fs_ident &id);
+
+// The file a path names once every symbolic link in it is followed (for a link named on the
+// command line); empty when it cannot be resolved.
+std::string fs_link_target(const std::string &path);
+
 // Opens path for reading in binary, not handed to child processes; null with the reason in err.
-FILE *fs_open_read(const std::string &path, std::string &err);
+// When id is given, it receives the identity of the file opened, taken from the open file.
+FILE *fs_open_read(const std::string &path, std::string &err, fs_ident *id = nullptr);
 
 // Reads the whole file at path into data from its start (growing data, never shrinking it);
 // *size receives the bytes read. Returns true, or false with the reason in err.
@@ -46,12 +73,25 @@ bool fs_read_only(const std::string &path);
 // Returns true, or false with the reason in err when the mode cannot be copied.
 bool fs_copy_mode(FILE *tmp, const std::string &orig, std::string &err);
 
-// Makes bak a copy of orig (a hard link where possible, else a copy keeping mode and times),
-// replacing an older bak. Returns true, or false with the reason in err.
-bool fs_backup(const std::string &orig, const std::string &bak, std::string &err);
+// How fs_backup and fs_replace ended.
+enum class fs_step { done, exists, changed, failed };
 
-// Renames from over to in one step. Returns true, or false with the reason in err.
-bool fs_replace(const std::string &from, const std::string &to, std::string &err);
+// Makes bak a copy of orig as id describes it (a hard link where possible, else a copy keeping
+// mode and times), created exclusively: done with the identity of bak in *made; exists when bak
+// names anything already (it is left as it is); changed when orig is no longer the file of id
+// (no bak is left); failed with the reason in err.
+fs_step fs_backup(const std::string &orig, const std::string &bak, const fs_ident &id,
+                  fs_ident *made, std::string &err);
+
+// Removes bak when it is still the file fs_backup made (made), for a rewrite given up after its
+// backup was made.
+void fs_backup_undo(const std::string &bak, const fs_ident &made);
+
+// Puts the file from in the place of to, provided to is still the file of id, unchanged: done
+// (from is gone), changed (to and from stay as they were; see the manual for the instant that
+// remains between the last check and the replacement), or failed with the reason in err.
+fs_step fs_replace(const std::string &from, const std::string &to, const fs_ident &id,
+                   std::string &err);
 
 // Removes a file; errors are ignored (used for temporary files only).
 void fs_remove(const std::string &path);

@@ -52,7 +52,97 @@ bool copy_fd(int in, int out)
     }
 }
 
+fs_ident ident_of_stat(const struct stat &st)
+{
+    fs_ident id;
+    id.dev = static_cast<unsigned long long>(st.st_dev);
+    id.ino = static_cast<unsigned long long>(st.st_ino);
+    id.size = static_cast<unsigned long long>(st.st_size);
+    id.mtime = static_cast<unsigned long long>(st.st_mtim.tv_sec);
+    id.mtime_frac = static_cast<unsigned long>(st.st_mtim.tv_nsec);
+    return id;
+}
+
+// The identity of an open file; false with errno set.
+bool ident_of_fd(int fd, fs_ident &id)
+{
+    struct stat st;
+    if (fstat(fd, &st) != 0) return false;
+    id = ident_of_stat(st);
+    return true;
+}
+
+// Copies orig, open as in, to a new file bak created exclusively, with orig's mode and times.
+fs_step copy_backup(int in, const std::string &bak, const fs_ident &id, fs_ident *made,
+                    std::string &err)
+{
+    struct stat st;
+    if (fstat(in, &st) != 0) {
+        err = std::strerror(errno);
+        return fs_step::failed;
+    }
+    if (!fs_same_state(ident_of_stat(st), id)) return fs_step::changed;
+    const int out = open(bak.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
+    if (out < 0) {
+        if (errno == EEXIST) return fs_step::exists;
+        err = std::strerror(errno);
+        return fs_step::failed;
+    }
+    bool ok = copy_fd(in, out);
+    if (ok) {
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        ok = fchmod(out, st.st_mode & 07777) == 0 && futimens(out, times) == 0 &&
+             ident_of_fd(out, *made);
+    }
+    if (!ok) err = std::strerror(errno);
+    if (close(out) != 0 && ok) {
+        err = std::strerror(errno);
+        ok = false;
+    }
+    // An edit written into the file while it was copied makes the copy neither old nor new.
+    fs_ident after;
+    const bool same = ok && ident_of_fd(in, after) && fs_same_state(after, id);
+    if (!same) unlink(bak.c_str());
+    if (!ok) return fs_step::failed;
+    return same ? fs_step::done : fs_step::changed;
+}
+
 }  // namespace
+
+bool fs_same_file(const fs_ident &a, const fs_ident &b) { return a.dev == b.dev && a.ino == b.ino; }
+
+bool fs_same_state(const fs_ident &a, const fs_ident &b)
+{
+    return fs_same_file(a, b) && a.size == b.size && a.mtime == b.mtime &&
+           a.mtime_frac == b.mtime_frac;
+}
+
+bool fs_identify(const std::string &path, fs_ident &id, std::string &err)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        err = std::strerror(errno);
+        return false;
+    }
+    id = ident_of_stat(st);
+    return true;
+}
+
+bool fs_unchanged(const std::string &path, const fs_ident &id)
+{
+    fs_ident now;
+    std::string err;
+    return fs_identify(path, now, err) && fs_same_state(now, id);
+}
+
+std::string fs_link_target(const std::string &path)
+{
+    char *real = realpath(path.c_str(), nullptr);
+    if (!real) return std::string();
+    std::string target = real;
+    std::free(real);
+    return target;
+}
 
 fs_kind fs_lkind(const std::string &path)
 {
@@ -109,10 +199,10 @@ bool fs_list(const std::string &folder, std::vector<fs_entry> &out, std::string 
     return true;
 }
 
-FILE *fs_open_read(const std::string &path, std::string &err)
+FILE *fs_open_read(const std::string &path, std::string &err, fs_ident *id)
 {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    FILE *f = fd < 0 ? nullptr : fdopen(fd, "rb");
+    FILE *f = fd < 0 || (id && !ident_of_fd(fd, *id)) ? nullptr : fdopen(fd, "rb");
     if (!f) {
         err = std::strerror(errno);
         if (fd >= 0) close(fd);
@@ -198,42 +288,69 @@ bool fs_copy_mode(FILE *tmp, const std::string &orig, std::string &err)
     return true;
 }
 
-bool fs_backup(const std::string &orig, const std::string &bak, std::string &err)
+fs_step fs_backup(const std::string &orig, const std::string &bak, const fs_ident &id,
+                  fs_ident *made, std::string &err)
 {
-    if (unlink(bak.c_str()) != 0 && errno != ENOENT) {
-        err = std::strerror(errno);
-        return false;
+    // A hard link keeps the original bytes, mode and times without copying, and like the copy
+    // below it never replaces a name that exists.
+    if (link(orig.c_str(), bak.c_str()) == 0) {
+        fs_ident now;
+        if (fs_identify(bak, now, err) && fs_same_state(now, id)) {
+            *made = now;
+            return fs_step::done;
+        }
+        unlink(bak.c_str());  // orig was replaced or written since the check
+        return fs_step::changed;
     }
-    // A hard link keeps the original bytes, mode and times without copying.
-    if (link(orig.c_str(), bak.c_str()) == 0) return true;
-    struct stat st;
+    if (errno == EEXIST) return fs_step::exists;
     const int in = open(orig.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0 || fstat(in, &st) != 0) {
+    if (in < 0) {
         err = std::strerror(errno);
-        if (in >= 0) close(in);
-        return false;
+        return errno == ENOENT ? fs_step::changed : fs_step::failed;
     }
-    const int out = open(bak.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
-    bool ok = out >= 0 && copy_fd(in, out);
-    if (ok) {
-        const struct timespec times[2] = {st.st_atim, st.st_mtim};
-        ok = fchmod(out, st.st_mode & 07777) == 0 && futimens(out, times) == 0;
-    }
-    if (!ok) err = std::strerror(errno);
+    const fs_step step = copy_backup(in, bak, id, made, err);
     close(in);
-    if (out >= 0 && close(out) != 0 && ok) {
-        err = std::strerror(errno);
-        ok = false;
-    }
-    if (!ok && out >= 0) unlink(bak.c_str());
-    return ok;
+    return step;
 }
 
-bool fs_replace(const std::string &from, const std::string &to, std::string &err)
+void fs_backup_undo(const std::string &bak, const fs_ident &made)
 {
-    if (rename(from.c_str(), to.c_str()) == 0) return true;
+    fs_ident now;
+    std::string err;
+    if (fs_identify(bak, now, err) && fs_same_file(now, made)) unlink(bak.c_str());
+}
+
+fs_step fs_replace(const std::string &from, const std::string &to, const fs_ident &id,
+                   std::string &err)
+{
+#ifdef RENAME_EXCHANGE
+    // Swapping the two names first and then looking at the file that comes out leaves no instant
+    // in which an edit saved by rename could be lost: the check is made on the very file that
+    // leaves its place. Only an edit written into that file between the check and its removal
+    // is left to chance.
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0) {
+        if (fs_unchanged(from, id)) {
+            unlink(from.c_str());
+            return fs_step::done;
+        }
+        if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) != 0 &&
+            rename(from.c_str(), to.c_str()) != 0) {
+            err = std::strerror(errno);
+            return fs_step::failed;
+        }
+        return fs_step::changed;
+    }
+    // Not every file system swaps names; those fall back to a check right before the rename.
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+        err = std::strerror(errno);
+        return errno == ENOENT && access(from.c_str(), F_OK) == 0 ? fs_step::changed
+                                                                   : fs_step::failed;
+    }
+#endif
+    if (!fs_unchanged(to, id)) return fs_step::changed;
+    if (rename(from.c_str(), to.c_str()) == 0) return fs_step::done;
     err = std::strerror(errno);
-    return false;
+    return fs_step::failed;
 }
 
 void fs_remove(const std::string &path) { unlink(path.c_str()); }

@@ -39,7 +39,71 @@ std::string folder_of(const std::string &path)
     return path.substr(0, sep + 1);
 }
 
+// The identity of an open file; false with the reason in err.
+bool ident_of_handle(HANDLE h, fs_ident &id, std::string &err)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h, &info)) {
+        err = last_error_text(GetLastError());
+        return false;
+    }
+    id.dev = info.dwVolumeSerialNumber;
+    id.ino = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    id.size = (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    id.mtime = (static_cast<unsigned long long>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+               info.ftLastWriteTime.dwLowDateTime;
+    id.mtime_frac = 0;
+    return true;
+}
+
+// Opens path (its target, for a link) to ask about it, sharing it with every other user.
+HANDLE open_to_ask(const std::string &path)
+{
+    return CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
 }  // namespace
+
+bool fs_same_file(const fs_ident &a, const fs_ident &b) { return a.dev == b.dev && a.ino == b.ino; }
+
+bool fs_same_state(const fs_ident &a, const fs_ident &b)
+{
+    return fs_same_file(a, b) && a.size == b.size && a.mtime == b.mtime &&
+           a.mtime_frac == b.mtime_frac;
+}
+
+bool fs_identify(const std::string &path, fs_ident &id, std::string &err)
+{
+    HANDLE h = open_to_ask(path);
+    if (h == INVALID_HANDLE_VALUE) {
+        err = last_error_text(GetLastError());
+        return false;
+    }
+    const bool ok = ident_of_handle(h, id, err);
+    CloseHandle(h);
+    return ok;
+}
+
+bool fs_unchanged(const std::string &path, const fs_ident &id)
+{
+    fs_ident now;
+    std::string err;
+    return fs_identify(path, now, err) && fs_same_state(now, id);
+}
+
+std::string fs_link_target(const std::string &path)
+{
+    HANDLE h = open_to_ask(path);
+    if (h == INVALID_HANDLE_VALUE) return std::string();
+    char buf[MAX_PATH + 8];
+    const DWORD n = GetFinalPathNameByHandleA(h, buf, sizeof buf, FILE_NAME_NORMALIZED);
+    CloseHandle(h);
+    if (n == 0 || n >= sizeof buf) return std::string();
+    std::string target(buf, n);
+    if (target.compare(0, 4, "\\\\?\\") == 0) target.erase(0, 4);
+    return target;
+}
 
 fs_kind fs_lkind(const std::string &path) { return kind_of_attr(GetFileAttributesA(path.c_str())); }
 
@@ -87,10 +151,15 @@ bool fs_list(const std::string &folder, std::vector<fs_entry> &out, std::string 
     return true;
 }
 
-FILE *fs_open_read(const std::string &path, std::string &err)
+FILE *fs_open_read(const std::string &path, std::string &err, fs_ident *id)
 {
     // Not inherited: a child holding the file open would keep it from being replaced.
     const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (fd >= 0 && id &&
+        !ident_of_handle(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), *id, err)) {
+        _close(fd);
+        return nullptr;
+    }
     FILE *f = fd < 0 ? nullptr : _fdopen(fd, "rb");
     if (!f) {
         err = fd < 0 && GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES
@@ -174,24 +243,42 @@ bool fs_read_only(const std::string &path)
 
 bool fs_copy_mode(FILE *, const std::string &, std::string &) { return true; }
 
-bool fs_backup(const std::string &orig, const std::string &bak, std::string &err)
+fs_step fs_backup(const std::string &orig, const std::string &bak, const fs_ident &id,
+                  fs_ident *made, std::string &err)
 {
-    if (!DeleteFileA(bak.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-        err = last_error_text(GetLastError());
-        return false;
+    if (!fs_unchanged(orig, id)) return fs_step::changed;
+    // Both ways fail when bak names anything already: a backup never replaces a file.
+    if (!CreateHardLinkA(bak.c_str(), orig.c_str(), nullptr) &&
+        !CopyFileA(orig.c_str(), bak.c_str(), TRUE)) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) return fs_step::exists;
+        err = last_error_text(code);
+        return fs_step::failed;
     }
-    if (CreateHardLinkA(bak.c_str(), orig.c_str(), nullptr)) return true;
-    if (CopyFileA(orig.c_str(), bak.c_str(), TRUE)) return true;
-    err = last_error_text(GetLastError());
-    return false;
+    // An edit saved while the backup was made leaves it neither old nor new.
+    if (!fs_identify(bak, *made, err) || !fs_unchanged(orig, id)) {
+        DeleteFileA(bak.c_str());
+        return fs_step::changed;
+    }
+    return fs_step::done;
 }
 
-bool fs_replace(const std::string &from, const std::string &to, std::string &err)
+void fs_backup_undo(const std::string &bak, const fs_ident &made)
 {
+    fs_ident now;
+    std::string err;
+    if (fs_identify(bak, now, err) && fs_same_file(now, made)) DeleteFileA(bak.c_str());
+}
+
+fs_step fs_replace(const std::string &from, const std::string &to, const fs_ident &id,
+                   std::string &err)
+{
+    // Windows has no way to swap two names; the check comes right before the move.
+    if (!fs_unchanged(to, id)) return fs_step::changed;
     if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
+        return fs_step::done;
     err = last_error_text(GetLastError());
-    return false;
+    return fs_step::failed;
 }
 
 void fs_remove(const std::string &path) { DeleteFileA(path.c_str()); }

@@ -57,16 +57,18 @@ void report_note(const std::string &text)
     write_err(std::string(prog_name) + ": " + text + "\n");
 }
 
-void report_progress(int done, int total, const char *label, int count, int failed, bool force)
+void report_progress(int done, int total, const char *label, int count, int refused, int failed,
+                     bool force)
 {
     if (!progress_enabled) return;
     const auto now = std::chrono::steady_clock::now();
     if (!force && progress_shown > 0 && now - last_draw < std::chrono::milliseconds(100)) return;
     last_draw = now;
     std::fflush(stdout);
-    char line[160];
-    const int n = std::snprintf(line, sizeof line, "\r%s: %d of %d files, %s %d, failed %d",
-                                prog_name, done, total, label, count, failed);
+    char line[200], refused_part[40] = "";
+    if (refused > 0) std::snprintf(refused_part, sizeof refused_part, ", refused %d", refused);
+    const int n = std::snprintf(line, sizeof line, "\r%s: %d of %d files, %s %d%s, failed %d",
+                                prog_name, done, total, label, count, refused_part, failed);
     std::size_t len = n > 0 ? static_cast<std::size_t>(n) : 0;
     if (len >= sizeof line) len = sizeof line - 1;
     std::string text(line, len);

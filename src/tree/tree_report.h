@@ -20,9 +20,10 @@ void report_fail(const std::string &what, const std::string &msg);
 // Writes "velkrun-tree: TEXT" and a newline to standard error.
 void report_note(const std::string &text);
 
-// Redraws the progress line "N of T files, LABEL COUNT, failed F" (at most ten times a second
-// unless force).
-void report_progress(int done, int total, const char *label, int count, int failed, bool force);
+// Redraws the progress line "N of T files, LABEL COUNT, refused R, failed F" (the refused part
+// only when R is above 0; at most ten times a second unless force).
+void report_progress(int done, int total, const char *label, int count, int refused, int failed,
+                     bool force);
 
 // Clears the progress line, if shown.
 void report_progress_clear();

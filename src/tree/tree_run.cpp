@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -24,8 +25,9 @@ namespace {
 
 constexpr std::size_t CHUNK = 65536;  // bytes read from a child or a file at a time
 
-// What became of one file.
-enum class outcome { unchanged, changed, failed };
+// What became of one file: stopped is a file an interrupt kept from being finished, neither
+// counted nor reported.
+enum class outcome { unchanged, changed, refused, failed, stopped };
 
 struct file_result {
     bool done = false;  // set by the worker under result_lock
@@ -34,6 +36,8 @@ struct file_result {
     std::string msg;       // failure message, one or more lines
     std::string tmp_path;  // a rewrite: the complete new text, waiting for the finisher to replace
                            // the file with it
+    fs_ident id;           // a rewrite: the file as it was when reading began
+    fs_ident tmp_id;       // a rewrite: the temporary file
     sym_file sym;          // --symbols: what the file tests
 };
 
@@ -83,29 +87,73 @@ std::vector<std::string> velkrun_args(const std::string &file)
 // Reads up to n bytes of f into buf; the count (short only at the end of the file or an error).
 std::size_t read_some(FILE *f, char *buf, std::size_t n) { return std::fread(buf, 1, n, f); }
 
-// The failure message for a child that did not succeed, or empty when it did.
-std::string child_failure(const spawn_end &end, const std::string &msg)
+// An open file read line by line for the diff.
+struct file_lines {
+    FILE *f;
+    std::vector<char> buf;
+    std::size_t at, end;
+};
+
+bool file_next(void *ctx, std::string &line)
 {
-    if (!end.exited) return spawn_describe(end) + (msg.empty() ? "" : "\n" + msg);
-    if (end.status != 0)
-        return msg.empty() ? "velkrun ended with status " + std::to_string(end.status) : msg;
-    return std::string();
+    file_lines &s = *static_cast<file_lines *>(ctx);
+    line.clear();
+    for (;;) {
+        if (s.at == s.end) {
+            s.at = 0;
+            s.end = read_some(s.f, s.buf.data(), s.buf.size());
+            if (s.end == 0) return !line.empty();
+        }
+        const char *p = s.buf.data() + s.at;
+        const char *nl = static_cast<const char *>(std::memchr(p, '\n', s.end - s.at));
+        const std::size_t take = nl ? static_cast<std::size_t>(nl + 1 - p) : s.end - s.at;
+        line.append(p, take);
+        s.at += take;
+        if (nl) return true;
+    }
 }
 
-// Runs velkrun on one file and, in a rewrite, replaces the file when its text changes.
-void process_file(const std::string &file, int slot, file_result &r)
+void file_rewind(void *ctx)
 {
-    std::string err;
+    file_lines &s = *static_cast<file_lines *>(ctx);
+    std::rewind(s.f);
+    s.at = s.end = 0;
+}
+
+// How velkrun ended for one file: empty when it succeeded, else the message, and *refused set
+// when it declined the file by its rules (status 1 and its message) rather than failing.
+std::string child_failure(const spawn_end &end, const std::string &msg, bool *refused)
+{
+    *refused = false;
+    if (!end.exited) return spawn_describe(end) + (msg.empty() ? "" : "\n" + msg);
+    if (end.status == 0) return std::string();
+    *refused = end.status == 1;
+    return msg.empty() ? "velkrun ended with status " + std::to_string(end.status) : msg;
+}
+
+// Runs velkrun on one file (file is the path to read and replace, name the one to report) and,
+// in a rewrite, writes the new text to a temporary file when it differs, for the finisher. The
+// identity of the file is taken when its reading begins and checked again once velkrun is done.
+void process_file(const std::string &file, const std::string &name, int slot, file_result &r)
+{
+    std::string err, open_err;
+    FILE *orig = fs_open_read(file, open_err, &r.id);
+    if (!orig) {
+        r.what = outcome::failed;
+        r.msg = "cannot read the file: " + open_err;
+        return;
+    }
     if (!spawn_start(slot, velkrun_path, velkrun_args(file), err)) {
+        std::fclose(orig);
         r.what = outcome::failed;
         r.msg = "cannot run velkrun: " + err;
         return;
     }
-    std::string open_err;
-    FILE *orig = fs_open_read(file, open_err);
     const bool rewrite = !writes_nothing();
-    std::string old_text, new_text;  // --diff only: both texts whole
     std::vector<char> buf(CHUNK), obuf(CHUNK);
+    file_lines old_lines{orig, std::vector<char>(CHUNK), 0, 0};
+    diff_stream diff;
+    if (diff_mode) diff_start(diff, name, diff_source{file_next, file_rewind, &old_lines});
     bool differs = false;
     unsigned long long matched = 0;  // bytes of output equal to the file so far
     FILE *tmp = nullptr;
@@ -113,7 +161,7 @@ void process_file(const std::string &file, int slot, file_result &r)
 
     // Starts the new file in a rewrite: the bytes already seen to be equal, then the rest.
     const auto begin_temp = [&]() {
-        if (!rewrite || !orig) return;
+        if (!rewrite) return;
         tmp = fs_create_temp(file, tmp_path, write_err);
         if (!tmp) {
             write_err = "cannot create a temporary file: " + write_err;
@@ -137,8 +185,8 @@ void process_file(const std::string &file, int slot, file_result &r)
         if (n <= 0) break;
         const std::size_t got = static_cast<std::size_t>(n);
         if (diff_mode) {
-            new_text.append(buf.data(), got);
-        } else if (!differs && orig) {
+            diff_feed(diff, buf.data(), got);
+        } else if (!differs) {
             const std::size_t have = read_some(orig, obuf.data(), got);
             std::size_t same = 0;
             while (same < have && buf[same] == obuf[same]) ++same;
@@ -160,25 +208,25 @@ void process_file(const std::string &file, int slot, file_result &r)
     spawn_end end{1, 0};
     std::string msg;
     const bool waited = spawn_wait(slot, &end, msg);
+    bool refused = false;
+    std::string failure = waited ? child_failure(end, msg, &refused) : "cannot wait for velkrun";
 
-    if (orig && diff_mode) {
-        std::rewind(orig);
-        for (std::size_t got; (got = read_some(orig, obuf.data(), CHUNK)) > 0;)
-            old_text.append(obuf.data(), got);
-        differs = old_text != new_text;
-    } else if (orig && !differs && std::fgetc(orig) != EOF) {
+    if (failure.empty() && diff_mode) {
+        differs = diff_finish(diff, r.out);
+    } else if (failure.empty() && !differs && std::fgetc(orig) != EOF) {
         differs = true;  // the output is a proper beginning of the file
         begin_temp();
     }
-    const bool read_error = orig && std::ferror(orig);
-    if (orig) std::fclose(orig);
+    const bool read_error = std::ferror(orig) != 0;
+    std::fclose(orig);
 
-    std::string failure = waited ? child_failure(end, msg) : "cannot wait for velkrun";
-    if (failure.empty() && !orig) failure = "cannot read the file: " + open_err;
     if (failure.empty() && read_error) failure = "cannot read the file";
-    if (failure.empty() && differs && fs_read_only(file)) failure = "read-only; not rewritten";
     if (failure.empty() && differs && rewrite) {
-        if (!write_err.empty()) {
+        if (fs_read_only(file)) {
+            failure = "read-only; not rewritten";
+        } else if (!fs_unchanged(file, r.id)) {
+            failure = "changed during the run; not rewritten";
+        } else if (!write_err.empty()) {
             failure = write_err + "; not rewritten";
         } else if (std::fflush(tmp) != 0 || std::ferror(tmp)) {
             failure = "cannot write the temporary file; not rewritten";
@@ -188,6 +236,8 @@ void process_file(const std::string &file, int slot, file_result &r)
         if (tmp && std::fclose(tmp) != 0 && failure.empty())
             failure = "cannot write the temporary file; not rewritten";
         tmp = nullptr;
+        if (failure.empty() && !fs_identify(tmp_path, r.tmp_id, err))
+            failure = "cannot find the temporary file: " + err + "; not rewritten";
         if (failure.empty()) {
             // The finisher keeps the backup and replaces the file.
             r.tmp_path = tmp_path;
@@ -198,13 +248,11 @@ void process_file(const std::string &file, int slot, file_result &r)
     if (!tmp_path.empty()) fs_remove(tmp_path);
 
     if (!failure.empty()) {
-        r.what = outcome::failed;
+        r.what = refused ? outcome::refused : outcome::failed;
         r.msg = failure;
-    } else if (differs) {
-        r.what = outcome::changed;
-        if (diff_mode) diff_append(r.out, file, old_text, new_text);
+        r.out.clear();
     } else {
-        r.what = outcome::unchanged;
+        r.what = differs ? outcome::changed : outcome::unchanged;
     }
 }
 
@@ -214,25 +262,58 @@ std::deque<std::size_t> to_finish;  // workers: results whose file is to be repl
 bool finish_closing = false;        // run: no more results will be queued
 std::condition_variable finish_ready;
 
-// Keeps the backup and replaces the file of result i with its new text; after an interrupt,
-// nothing more is replaced and the file stays as it was.
+// Keeps the backup and replaces the file of result i with its new text, each step only while
+// the file is still the one read; after an interrupt, nothing more is replaced and the file
+// stays as it was.
 void finish_file(std::size_t i, file_result &r)
 {
-    const std::string &file = walk_files[i];
+    const std::string &file = walk_targets[i];
+    const std::string bak = file + backup;
     std::string err;
+    fs_ident made;
+    bool backed = false;
     if (stop_requested()) {
-        r.what = outcome::failed;
-        r.msg = "interrupted; not rewritten";
-    } else if (!backup.empty() && !fs_backup(file, file + backup, err)) {
-        r.what = outcome::failed;
-        r.msg = "cannot write the backup " + file + backup + ": " + err + "; not rewritten";
-    } else if (fs_replace(r.tmp_path, file, err)) {
-        r.tmp_path.clear();
-    } else {
-        r.what = outcome::failed;
-        r.msg = "cannot replace the file: " + err;
+        r.what = outcome::stopped;
+    } else if (!backup.empty()) {
+        switch (fs_backup(file, bak, r.id, &made, err)) {
+        case fs_step::done:
+            backed = true;
+            break;
+        case fs_step::exists:
+            r.what = outcome::failed;
+            r.msg = "backup " + bak + " exists; not rewritten";
+            break;
+        case fs_step::changed:
+            r.what = outcome::failed;
+            r.msg = "changed during the run; not rewritten";
+            break;
+        case fs_step::failed:
+            r.what = outcome::failed;
+            r.msg = "cannot write the backup " + bak + ": " + err + "; not rewritten";
+            break;
+        }
     }
-    if (!r.tmp_path.empty()) fs_remove(r.tmp_path);
+    if (r.what == outcome::changed) {
+        switch (fs_replace(r.tmp_path, file, r.id, err)) {
+        case fs_step::done:
+            r.tmp_path.clear();
+            break;
+        case fs_step::changed:
+        case fs_step::exists:
+            r.what = outcome::failed;
+            r.msg = "changed during the run; not rewritten";
+            break;
+        case fs_step::failed:
+            r.what = outcome::failed;
+            r.msg = "cannot replace the file: " + err;
+            break;
+        }
+    }
+    if (r.what != outcome::changed && backed) fs_backup_undo(bak, made);
+    // Only the run's own temporary file is removed, whatever a failed step left under its name.
+    fs_ident now;
+    if (!r.tmp_path.empty() && fs_identify(r.tmp_path, now, err) && fs_same_file(now, r.tmp_id))
+        fs_remove(r.tmp_path);
     r.tmp_path.clear();
 }
 
@@ -263,8 +344,10 @@ void worker(int slot)
         if (symbols_mode) {
             if (!symbols_scan(walk_files[i], r.sym, r.msg)) r.what = outcome::failed;
         } else {
-            process_file(walk_files[i], slot, r);
+            process_file(walk_targets[i], walk_files[i], slot, r);
         }
+        // A velkrun ended by the interrupt is no failure of its file.
+        if (r.what == outcome::failed && stop_recorded()) r.what = outcome::stopped;
         std::lock_guard<std::mutex> g(result_lock);
         if (!r.tmp_path.empty()) {
             results[i] = std::move(r);
@@ -303,7 +386,8 @@ int trial_run()
         report_note("cannot run velkrun (" + velkrun_path + "): " + err);
         return 2;
     }
-    const std::string failure = child_failure(end, msg);
+    bool refused = false;
+    const std::string failure = child_failure(end, msg, &refused);
     if (!failure.empty()) {
         std::string text = failure;
         if (text.back() != '\n') text += '\n';
@@ -332,9 +416,79 @@ bool find_velkrun(const char *argv0)
     return false;
 }
 
+// What the run did so far.
+struct tally {
+    int seen = 0;  // files whose result was taken
+    int changed = 0, unchanged = 0, refused = 0, failed = 0;
+};
+
+// Reports result i in its place and counts it.
+void take_result(std::size_t i, file_result &r, tally &t)
+{
+    const bool list_files = !quiet && !diff_mode;
+    const char *changed_word = writes_nothing() ? "would change" : "changed";
+    if (r.what != outcome::stopped) ++t.seen;
+    switch (r.what) {
+    case outcome::stopped:
+        break;
+    case outcome::failed:
+        ++t.failed;
+        report_fail(walk_files[i], r.msg);
+        break;
+    case outcome::refused:
+        ++t.refused;
+        report_fail(walk_files[i], r.msg);
+        break;
+    case outcome::changed:
+        ++t.changed;
+        if (diff_mode) report_out(r.out);
+        if (list_files) report_out(std::string(changed_word) + ": " + walk_files[i] + "\n");
+        break;
+    case outcome::unchanged:
+        ++t.unchanged;
+        if (symbols_mode) {
+            const std::string located = symbols_add(walk_files[i], r.sym, locate_mode != 0);
+            if (!located.empty()) report_out(located);
+        }
+        break;
+    }
+    const int total = static_cast<int>(walk_files.size());
+    const bool last = i + 1 == walk_files.size();
+    if (symbols_mode)
+        report_progress(static_cast<int>(i + 1), total, "names", symbols_count(), 0, t.failed,
+                        last);
+    else
+        report_progress(static_cast<int>(i + 1), total, changed_word, t.changed, t.refused,
+                        t.failed, last);
+}
+
+// The summary of a run that rewrites or previews, and its exit status.
+int finish_summary(const tally &t)
+{
+    char summary[240];
+    std::snprintf(summary, sizeof summary,
+                  "%s: files seen %d, %s %d, unchanged %d, refused %d, failed %d", prog_name,
+                  t.seen, writes_nothing() ? "would change" : "changed", t.changed, t.unchanged,
+                  t.refused, t.failed);
+    std::string line = summary;
+    if (walk_links > 0) line += ", symbolic links skipped " + std::to_string(walk_links);
+    line += "\n";
+    if (diff_mode) {
+        std::fflush(stdout);
+        std::fputs(line.c_str(), stderr);
+    } else {
+        report_out(line);
+    }
+    if (std::fflush(stdout) != 0 || report_out_failed()) {
+        report_note("cannot write to standard output");
+        return 1;
+    }
+    if (t.failed > 0 || (check_mode && t.changed > 0)) return 1;
+    return t.refused > 0 ? 3 : 0;
+}
+
 int finish_interrupted(int status)
 {
-    report_progress_clear();
     std::fflush(stdout);
     report_note("interrupted; files not yet reached are unchanged");
     return status;
@@ -383,7 +537,10 @@ int run(int argc, char **argv)
     report_start(!quiet && fs_stderr_is_terminal());
 
     walk_paths(paths, stop_requested);
-    if (stop_requested()) return finish_interrupted(interrupt_status());
+    if (stop_requested()) {
+        report_progress_clear();
+        return finish_interrupted(interrupt_status());
+    }
     const std::size_t total = walk_files.size();
     results.assign(total, file_result());
     next_file = 0;
@@ -395,44 +552,24 @@ int run(int argc, char **argv)
     std::thread finish_thread;
     if (!writes_nothing()) finish_thread = std::thread(finisher);
 
-    int n_changed = 0, n_unchanged = 0, n_failed = walk_failed;
-    const bool list_files = !quiet && !diff_mode;
-    const char *changed_word = writes_nothing() ? "would change" : "changed";
+    tally t;
+    t.failed = walk_failed;
+    std::size_t reached = total;  // the first result the main thread gave up waiting for
     for (std::size_t i = 0; i < total; ++i) {
         file_result r;
         {
             std::unique_lock<std::mutex> g(result_lock);
             awaited = i;
             result_ready.wait(g, [i]() { return results[i].done || stop_recorded(); });
-            if (!results[i].done) break;
+            if (!results[i].done) {
+                reached = i;
+                break;
+            }
             r = std::move(results[i]);
         }
-        switch (r.what) {
-        case outcome::failed:
-            ++n_failed;
-            report_fail(walk_files[i], r.msg);
-            break;
-        case outcome::changed:
-            ++n_changed;
-            if (diff_mode) report_out(r.out);
-            if (list_files) report_out(std::string(changed_word) + ": " + walk_files[i] + "\n");
-            break;
-        case outcome::unchanged:
-            ++n_unchanged;
-            if (symbols_mode) {
-                const std::string located = symbols_add(walk_files[i], r.sym, locate_mode != 0);
-                if (!located.empty()) report_out(located);
-            }
-            break;
-        }
-        if (symbols_mode)
-            report_progress(static_cast<int>(i + 1), static_cast<int>(total), "names",
-                            symbols_count(), n_failed, i + 1 == total);
-        else
-            report_progress(static_cast<int>(i + 1), static_cast<int>(total), changed_word,
-                            n_changed, n_failed, i + 1 == total);
+        take_result(i, r, t);
     }
-    for (std::thread &t : threads) t.join();
+    for (std::thread &th : threads) th.join();
     if (finish_thread.joinable()) {
         {
             std::lock_guard<std::mutex> g(result_lock);
@@ -441,29 +578,14 @@ int run(int argc, char **argv)
         }
         finish_thread.join();
     }
-    if (stop_requested()) return finish_interrupted(interrupt_status());
+    // After an interrupt, the files finished beyond the one waited for count too.
+    for (std::size_t i = reached; i < total; ++i)
+        if (results[i].done) take_result(i, results[i], t);
     report_progress_clear();
-    if (symbols_mode) return finish_symbols(static_cast<int>(total), n_failed);
-
-    char summary[200];
-    std::snprintf(summary, sizeof summary, "%s: files seen %d, %s %d, unchanged %d, failed %d",
-                  prog_name, static_cast<int>(total) + walk_failed, changed_word, n_changed,
-                  n_unchanged, n_failed);
-    std::string line = summary;
-    if (walk_links > 0) line += ", symbolic links skipped " + std::to_string(walk_links);
-    line += "\n";
-    if (diff_mode) {
-        std::fflush(stdout);
-        std::fputs(line.c_str(), stderr);
-    } else {
-        report_out(line);
-    }
-    if (std::fflush(stdout) != 0 || report_out_failed()) {
-        report_note("cannot write to standard output");
-        return 1;
-    }
-    if (n_failed > 0) return 1;
-    return check_mode && n_changed > 0 ? 1 : 0;
+    if (stop_requested() && symbols_mode) return finish_interrupted(interrupt_status());
+    if (symbols_mode) return finish_symbols(static_cast<int>(total), t.failed);
+    const int status = finish_summary(t);
+    return stop_requested() ? finish_interrupted(interrupt_status()) : status;
 }
 
 void run_reset()

@@ -4,8 +4,10 @@
 
 namespace tree {
 
-// One whole run over argv. Returns the exit status: 0 when no file failed (under --check: and
-// none would change), 1 when one did, 2 for a usage error, 129/130/143 after an interrupt.
+// One whole run over argv. Returns the exit status: 0 when no file failed or was refused (under
+// --check: and none would change), 1 when one failed (under --check: or would change), 2 for a
+// usage error, 3 when the only problems are files velkrun refused, 129/130/143 after an
+// interrupt.
 int run(int argc, char **argv);
 
 // Puts the run's state and every module of the program back to their process-start values.

@@ -10,7 +10,8 @@ namespace tree {
 
 namespace {
 
-sigset_t watched;      // signals_start: SIGINT, SIGTERM, SIGHUP
+sigset_t watched;      // signals_start: SIGINT, SIGTERM, SIGHUP, less those the caller ignored
+sigset_t ignored;      // signals_start: the signals ignored when the run started
 std::mutex take_lock;  // a signal is taken from the pending set and recorded in one step
 int taken = 0;         // the watcher: status of the signal taken, or 0
 
@@ -22,7 +23,7 @@ int pending_status()
     sigset_t p;
     if (sigpending(&p) != 0) return 0;
     for (int sig : {SIGINT, SIGTERM, SIGHUP})
-        if (sigismember(&p, sig) == 1) return status_of(sig);
+        if (sigismember(&p, sig) == 1 && sigismember(&watched, sig) == 1) return status_of(sig);
     return 0;
 }
 
@@ -31,9 +32,15 @@ int pending_status()
 void signals_start(void (*handler)(int status))
 {
     sigemptyset(&watched);
-    sigaddset(&watched, SIGINT);
-    sigaddset(&watched, SIGTERM);
-    sigaddset(&watched, SIGHUP);
+    sigemptyset(&ignored);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        struct sigaction now;
+        if (sigaction(sig, nullptr, &now) == 0 && now.sa_handler == SIG_IGN) {
+            sigaddset(&ignored, sig);
+        } else if (sig != SIGPIPE) {
+            sigaddset(&watched, sig);
+        }
+    }
     // Blocked here, the signals stay pending in this thread and every thread started after it; a
     // write to a closed standard output becomes an error, not a death.
     pthread_sigmask(SIG_BLOCK, &watched, nullptr);
@@ -61,6 +68,8 @@ void signals_start(void (*handler)(int status))
         }
     }).detach();
 }
+
+bool signal_was_ignored(int sig) { return sigismember(&ignored, sig) == 1; }
 
 int signals_arrived()
 {

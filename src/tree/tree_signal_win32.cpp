@@ -44,6 +44,8 @@ void signals_start(void (*handler)(int status))
     SetConsoleCtrlHandler(console_handler, TRUE);
 }
 
+bool signal_was_ignored(int) { return false; }
+
 int signals_arrived() { return arrived.load(); }
 
 }  // namespace tree

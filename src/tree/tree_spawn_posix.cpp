@@ -12,6 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tree/tree_signal.h"
+
 extern char **environ;
 
 namespace tree {
@@ -71,11 +73,12 @@ bool spawn_start(int slot, const std::string &prog, const std::vector<std::strin
     posix_spawn_file_actions_adddup2(&fa, s.err_fd, 2);
     posix_spawnattr_init(&attr);
     // The run blocks the interrupt signals in its threads and ignores SIGPIPE; the child gets
-    // them back as a shell would give them.
+    // them back as the run was given them (one the caller ignored stays ignored, as with nohup).
     sigset_t none, deflt;
     sigemptyset(&none);
     sigemptyset(&deflt);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&deflt, sig);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+        if (!signal_was_ignored(sig)) sigaddset(&deflt, sig);
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setsigdefault(&attr, &deflt);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);

@@ -1,6 +1,7 @@
 #include "tree/tree_walk.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "tree/tree_args.h"
 #include "tree/tree_fs.h"
@@ -9,10 +10,18 @@
 namespace tree {
 
 std::vector<std::string> walk_files;
+std::vector<std::string> walk_targets;
 int walk_links = 0;
 int walk_failed = 0;
 
 namespace {
+
+// walk_paths: the files found, in the order met, with the link target of a link PATH.
+struct found {
+    std::string name;
+    std::string target;
+};
+std::vector<found> met;
 
 void skip_link(const std::string &path)
 {
@@ -42,7 +51,7 @@ void walk_folder(const std::string &folder, bool (*stop)())
             const std::string path = prefix + e.name;
             switch (e.kind) {
             case fs_kind::file:
-                if (has_ext(path)) walk_files.push_back(path);
+                if (has_ext(path)) met.push_back(found{path, path});
                 break;
             case fs_kind::folder:
                 subfolders.push_back(path);
@@ -60,6 +69,40 @@ void walk_folder(const std::string &folder, bool (*stop)())
     }
 }
 
+// Keeps the first of the files in walk_files that are one file (reached through overlapping
+// paths, spellings or hard links), so that no file is read twice or backed up over its own
+// rewrite. A file that cannot be asked about stays: reading it fails and says why.
+void drop_repeats()
+{
+    std::vector<std::pair<fs_ident, std::size_t>> ids;
+    ids.reserve(walk_files.size());
+    std::string err;
+    for (std::size_t i = 0; i < walk_files.size(); ++i) {
+        fs_ident id;
+        if (fs_identify(walk_targets[i], id, err)) ids.emplace_back(id, i);
+    }
+    std::sort(ids.begin(), ids.end(), [](const std::pair<fs_ident, std::size_t> &a,
+                                         const std::pair<fs_ident, std::size_t> &b) {
+        if (a.first.dev != b.first.dev) return a.first.dev < b.first.dev;
+        if (a.first.ino != b.first.ino) return a.first.ino < b.first.ino;
+        return a.second < b.second;
+    });
+    std::vector<char> repeat(walk_files.size(), 0);
+    for (std::size_t k = 1; k < ids.size(); ++k)
+        if (fs_same_file(ids[k].first, ids[k - 1].first)) repeat[ids[k].second] = 1;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < walk_files.size(); ++i) {
+        if (repeat[i]) continue;
+        if (kept != i) {
+            walk_files[kept] = std::move(walk_files[i]);
+            walk_targets[kept] = std::move(walk_targets[i]);
+        }
+        ++kept;
+    }
+    walk_files.resize(kept);
+    walk_targets.resize(kept);
+}
+
 }  // namespace
 
 void walk_paths(const std::vector<std::string> &roots, bool (*stop)())
@@ -68,10 +111,21 @@ void walk_paths(const std::vector<std::string> &roots, bool (*stop)())
         if (stop()) return;
         const fs_kind own = fs_lkind(p);
         const fs_kind target = own == fs_kind::link ? fs_kind_of(p) : own;
-        if (own == fs_kind::link && target != fs_kind::folder) {
-            skip_link(p);
+        if (own == fs_kind::link && target == fs_kind::file) {
+            // Named on purpose: the file it points to is rewritten and the link stays a link.
+            const std::string real = fs_link_target(p);
+            if (real.empty()) {
+                ++walk_failed;
+                report_fail(p, "cannot follow the symbolic link");
+            } else {
+                met.push_back(found{p, real});
+            }
+        } else if (own == fs_kind::link && target != fs_kind::folder) {
+            ++walk_failed;
+            report_fail(p, target == fs_kind::missing ? "symbolic link to nothing"
+                                                      : "not a regular file or folder");
         } else if (target == fs_kind::file) {
-            walk_files.push_back(p);  // a file named on the command line is taken whatever its name
+            met.push_back(found{p, p});  // a file named on the command line is taken whatever its name
         } else if (target == fs_kind::folder) {
             walk_folder(p, stop);
         } else {
@@ -80,13 +134,22 @@ void walk_paths(const std::vector<std::string> &roots, bool (*stop)())
                                                       : "not a regular file or folder");
         }
     }
-    std::sort(walk_files.begin(), walk_files.end());
-    walk_files.erase(std::unique(walk_files.begin(), walk_files.end()), walk_files.end());
+    std::sort(met.begin(), met.end(),
+              [](const found &a, const found &b) { return a.name < b.name; });
+    for (found &f : met) {
+        if (!walk_files.empty() && walk_files.back() == f.name) continue;
+        walk_files.push_back(std::move(f.name));
+        walk_targets.push_back(std::move(f.target));
+    }
+    met.clear();
+    drop_repeats();
 }
 
 void walk_reset()
 {
+    met.clear();
     walk_files.clear();
+    walk_targets.clear();
     walk_links = 0;
     walk_failed = 0;
 }

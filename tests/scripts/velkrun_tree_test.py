@@ -155,11 +155,12 @@ def test_script_behaviour():
     check("usage errors touch nothing", same_tree(orig, t))
 
     r = run(["--dry-run", "-d", "DROP", "--", t])
-    check("dry run fails because of bad.c and ro.hpp", r.status == 1)
+    check("dry run: bad.c refused and nothing failed (a preview needs no write permission)", r.status == 3)
+    check("dry run previews the read-only file", b"would change: " + t.encode() + b"/ro.hpp" in r.out)
     check("dry run lists plain.c", b"would change: " + t.encode() + b"/plain.c" in r.out)
     check("dry run lists the file with spaces", b"would change: " + t.encode() + b"/sub dir/my file.cpp" in r.out)
     check("dry run does not list same.h", b"same.h" not in r.out)
-    check("dry run summary", b"velkrun-tree: files seen 6, would change 3, unchanged 1, failed 2, "
+    check("dry run summary", b"velkrun-tree: files seen 6, would change 4, unchanged 1, refused 1, failed 0, "
                              b"symbolic links skipped 1" in r.out)
     check("dry run leaves the tree as it was", same_tree(orig, t))
     check("dry run leaves no temporary file", no_temp_left(base))
@@ -181,14 +182,15 @@ def test_script_behaviour():
     check("symbolic link stays a link", os.path.islink(t + "/link.c"))
     check("symbolic link reported", (t + "/link.c: symbolic link, skipped").encode() in r.err)
     check("linked folder not followed", read(base + "/outside/far.c") == IN)
-    check("summary", b"velkrun-tree: files seen 6, changed 3, unchanged 1, failed 2, "
+    check("summary", b"velkrun-tree: files seen 6, changed 3, unchanged 1, refused 1, failed 1, "
                      b"symbolic links skipped 1" in r.out)
     check("changed files listed", ("changed: " + t + "/plain.c").encode() in r.out)
     check("no temporary file left", no_temp_left(base))
 
     r = run(["-d", "DROP", "--", t + "/plain.c", t + "/sub dir", t + "/same.h"])
     check("clean second run exits 0", r.status == 0)
-    check("clean second run summary", b"velkrun-tree: files seen 3, changed 0, unchanged 3, failed 0" in r.out)
+    check("clean second run summary",
+          b"velkrun-tree: files seen 3, changed 0, unchanged 3, refused 0, failed 0" in r.out)
 
     r = run(["-d", "DROP", "--", t + "/notes.txt"])
     check("named .txt file rewritten", read(t + "/notes.txt") == WANT)
@@ -255,7 +257,7 @@ def test_modes():
     r4 = run(["--jobs", "4", "--dry-run"] + lists + ["--", "tree"], cwd=base)
     check("-j 1 and -j 4 write the same stdout", r1.out == r4.out and r1.out != b"")
     check("-j 1 and -j 4 write the same stderr", r1.err == r4.err and b"tree/bad.c: Error" in r1.err)
-    check("-j 1 and -j 4 end the same", r1.status == r4.status == 1)
+    check("-j 1 and -j 4 end the same", r1.status == r4.status == 3)
     listed = [l for l in r1.out.split(b"\n") if l.startswith(b"would change: ")]
     check("files reported in sorted path order", listed == sorted(listed) and len(listed) == 28)
 
@@ -265,13 +267,14 @@ def test_modes():
     check("--check writes nothing", same_tree(orig, t))
     r = run(["--check"] + lists + ["--", "tree/same.h", "tree/many/f00.c"], cwd=base)
     check("--check on clean files exits 0", r.status == 0)
-    check("--check clean summary", b"files seen 2, would change 0, unchanged 2, failed 0\n" in r.out)
+    check("--check clean summary", b"files seen 2, would change 0, unchanged 2, refused 0, failed 0\n" in r.out)
     r = run(["--check"] + lists + ["--", "tree/a.c"], cwd=base)
     check("--check with a change alone exits 1", r.status == 1)
 
     r = run(["--quiet", "--dry-run"] + lists + ["--", "tree"], cwd=base)
     check("--quiet drops the per-file lines", b"would change: " not in r.out)
-    check("--quiet keeps the summary", b"velkrun-tree: files seen 40, would change 28, unchanged 11, failed 1\n"
+    check("--quiet keeps the summary",
+          b"velkrun-tree: files seen 40, would change 28, unchanged 11, refused 1, failed 0\n"
           in r.out)
     check("--quiet keeps the failures", b"tree/bad.c: Error" in r.err)
 
@@ -283,10 +286,10 @@ def test_modes():
     check("--diff quotes a name with a blank", b'--- "tree/sub dir/my file.cpp"\n' in d1.raw_out)
     check("--diff marks a last line without newline", b"\\ No newline at end of file\n" in d1.raw_out)
     check("--diff splits distant changes into hunks", d1.raw_out.count(b"@@ -") == 29)
-    check("--diff with a failure exits 1", d1.status == 1)
+    check("--diff with a refused file exits 3", d1.status == 3)
 
     real = run(lists + ["--", "tree"], cwd=base)
-    check("the rewrite fails only on bad.c", real.status == 1 and real.err.count(b"velkrun-tree: ") == 1)
+    check("the rewrite refuses only bad.c", real.status == 3 and real.err.count(b"velkrun-tree: ") == 1)
     if shutil.which("patch") and not ARGS.windows:
         patched = fresh("patched")
         shutil.copytree(orig, patched + "/tree")
@@ -327,7 +330,7 @@ def test_failures_posix():
     check("a kill is reported with its signal", b"tree/nonl.c: velkrun was killed by signal 9" in r.err)
     check("crashed files stay as they were", read(t + "/nonl.c") == b"a\n#ifdef DROP\nb\n#endif\nc")
     check("a crash leaves no temporary file", no_temp_left(base))
-    check("summary counts the crashes", b"failed 3" in r.out)
+    check("summary counts the crashes apart from the refusal", b"refused 1, failed 2" in r.out)
 
     if os.geteuid() != 0:  # an all-powerful user reads every folder
         os.makedirs(t + "/closed")
@@ -344,6 +347,10 @@ def test_failures_posix():
         write(slow, ('#!/usr/bin/env bash\nsleep 0.05\nexec "%s" "$@"\n' % ARGS.velkrun).encode(), 0o755)
         for i in range(60):
             write(t + "/more/g%02d.c" % i, IN)
+        before = {}
+        for d, _, fs in os.walk(t):
+            for f in fs:
+                before[os.path.join(d, f)] = read(os.path.join(d, f))
         env = dict(os.environ, VELKRUN=slow)
         proc = subprocess.Popen(tool_argv(["-j", "2", "-d", "DROP", "--", "tree"]), cwd=base, env=env,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
@@ -359,7 +366,10 @@ def test_failures_posix():
         check("after signal %d every file is whole" % sig, all(s in (IN, WANT) for s in states))
         check("after signal %d some files are not reached" % sig, IN in states)
         check("signal %d leaves no temporary file" % sig, no_temp_left(base))
-        check("signal %d: no summary" % sig, b"files seen" not in out)
+        summary = [l for l in out.split(b"\n") if l.startswith(b"velkrun-tree: files seen ")]
+        changed = sum(1 for p, b in before.items() if read(p) != b)
+        check("signal %d: the counts of what was done (%r)" % (sig, summary),
+              len(summary) == 1 and b", changed %d," % changed in summary[0] and b"failed 0" in summary[0])
 
 
 def test_progress_posix():
@@ -385,7 +395,7 @@ def test_progress_posix():
             seen += chunk
         proc.communicate(timeout=60)
         os.close(master)
-        shown = b"\rvelkrun-tree: 40 of 40 files, would change 28, failed 1" in seen
+        shown = b"\rvelkrun-tree: 40 of 40 files, would change 28, refused 1, failed 0" in seen
         check("progress line on a terminal" if want else "no progress line with --quiet", shown == want)
         if want:
             check("progress line cleared at the end", seen.rstrip(b" ").endswith(b"\r"))

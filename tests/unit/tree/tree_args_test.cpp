@@ -32,14 +32,14 @@ TEST(TreeArgs, VelkrunOptionsPassInOrderAndListsAreTakenWhole)
 
 TEST(TreeArgs, JobsInEveryForm)
 {
-    ASSERT_EQ(parse({"-j", "3", "--", "p"}), 0);
+    ASSERT_EQ(parse({"-j", "3", "-d", "X", "--", "p"}), 0);
     EXPECT_EQ(tree::jobs, 3);
-    ASSERT_EQ(parse({"-j7", "--", "p"}), 0);
+    ASSERT_EQ(parse({"-j7", "-d", "X", "--", "p"}), 0);
     EXPECT_EQ(tree::jobs, 7);
-    ASSERT_EQ(parse({"--jobs=2", "--", "p"}), 0);
+    ASSERT_EQ(parse({"--jobs=2", "-d", "X", "--", "p"}), 0);
     EXPECT_EQ(tree::jobs, 2);
     for (const char *bad : {"0", "x", "1025", "-1", "2x"})
-        EXPECT_EQ(parse({"--jobs", bad, "--", "p"}), 2) << bad;
+        EXPECT_EQ(parse({"--jobs", bad, "-d", "X", "--", "p"}), 2) << bad;
 }
 
 TEST(TreeArgs, RefusedAndMalformedCommandLinesAreUsageErrors)
@@ -61,15 +61,28 @@ TEST(TreeArgs, RefusedAndMalformedCommandLinesAreUsageErrors)
     EXPECT_EQ(parse({"--symbols", "--locate", "-j", "1", "--", "p"}), 0);
 }
 
+TEST(TreeArgs, EveryModeThatRunsVelkrunNeedsAList)
+{
+    std::string err;
+    for (const char *mode : {"--quiet", "--dry-run", "--check", "--diff"}) {
+        EXPECT_EQ(parse({mode, "-T", "--", "p"}, &err), 2) << mode;
+        EXPECT_NE(err.find("no -l, -lA or -d list given"), std::string::npos) << mode;
+        EXPECT_NE(err.find("give -d '*'"), std::string::npos) << mode;
+    }
+    for (const char *list : {"-l", "-lA", "-d"}) EXPECT_EQ(parse({list, "*", "--", "p"}), 0);
+    EXPECT_EQ(parse({"-T", "--", "p"}), 2);
+    EXPECT_EQ(parse({"--symbols", "--", "p"}), 0);
+}
+
 TEST(TreeArgs, ExtensionsDecideWhichFilesAFolderGives)
 {
-    ASSERT_EQ(parse({"--", "p"}), 0);
+    ASSERT_EQ(parse({"-l", "X", "--", "p"}), 0);
     EXPECT_TRUE(tree::has_ext("dir/a.c"));
     EXPECT_TRUE(tree::has_ext("a.hpp"));
     EXPECT_FALSE(tree::has_ext("a.C"));
     EXPECT_FALSE(tree::has_ext("dir.c/readme"));
     EXPECT_FALSE(tree::has_ext("c"));
-    ASSERT_EQ(parse({"--ext", ".inc,c++", "--", "p"}), 0);
+    ASSERT_EQ(parse({"--ext", ".inc,c++", "-lA", "X", "--", "p"}), 0);
     EXPECT_TRUE(tree::has_ext("x/y.inc"));
     EXPECT_TRUE(tree::has_ext("y.c++"));
     EXPECT_FALSE(tree::has_ext("y.c"));
