@@ -61,7 +61,8 @@ void old_kept(diff_stream &d, const std::string &line)
     ++d.old_no;
     ++d.new_no;
     if (!d.open) {
-        if (d.ahead.size() == static_cast<std::size_t>(DIFF_CONTEXT)) d.ahead.erase(d.ahead.begin());
+        if (d.ahead.size() == static_cast<std::size_t>(DIFF_CONTEXT))
+            d.ahead.erase(d.ahead.begin());
         d.ahead.push_back(line);
         return;
     }
@@ -172,7 +173,8 @@ void diff_feed(diff_stream &d, const char *p, std::size_t n)
 {
     const char *end = p + n;
     while (p < end) {
-        const char *nl = static_cast<const char *>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+        const char *nl =
+            static_cast<const char *>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
         if (!nl) {
             d.partial.append(p, static_cast<std::size_t>(end - p));
             return;

@@ -33,7 +33,7 @@ struct diff_stream {
     unsigned long long old_no = 0, new_no = 0;        // lines of each text taken so far
     unsigned long long hunk_old = 0, hunk_new = 0;    // lines of each text before the open hunk
     unsigned long long count_old = 0, count_new = 0;  // lines of each text in body
-    bool changed = false;  // a line was deleted
+    bool changed = false;                             // a line was deleted
     // Once a new line is found nowhere in the rest of the old text, the diff replaces the text
     // whole: runs (kept and deleted lines, alternately, kept first) and pending (the new text
     // from that line on) rebuild it at the end.

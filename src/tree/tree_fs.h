@@ -32,8 +32,8 @@ bool fs_list(const std::string &folder, std::vector<fs_entry> &out, std::string 
 struct fs_ident {
     unsigned long long dev = 0, ino = 0;  // the file, whatever its names
     unsigned long long size = 0;
-    unsigned long long mtime = 0;   // seconds (POSIX) or 100 ns units (Windows)
-    unsigned long mtime_frac = 0;   // nanoseconds within the second (POSIX), else 0
+    unsigned long long mtime = 0;  // seconds (POSIX) or 100 ns units (Windows)
+    unsigned long mtime_frac = 0;  // nanoseconds within the second (POSIX), else 0
 };
 
 // True when both name one file (device and inode alike).

@@ -344,7 +344,7 @@ fs_step fs_replace(const std::string &from, const std::string &to, const fs_iden
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
         err = std::strerror(errno);
         return errno == ENOENT && access(from.c_str(), F_OK) == 0 ? fs_step::changed
-                                                                   : fs_step::failed;
+                                                                  : fs_step::failed;
     }
 #endif
     if (!fs_unchanged(to, id)) return fs_step::changed;

@@ -155,8 +155,7 @@ FILE *fs_open_read(const std::string &path, std::string &err, fs_ident *id)
 {
     // Not inherited: a child holding the file open would keep it from being replaced.
     const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-    if (fd >= 0 && id &&
-        !ident_of_handle(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), *id, err)) {
+    if (fd >= 0 && id && !ident_of_handle(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), *id, err)) {
         _close(fd);
         return nullptr;
     }

@@ -81,12 +81,13 @@ void drop_repeats()
         fs_ident id;
         if (fs_identify(walk_targets[i], id, err)) ids.emplace_back(id, i);
     }
-    std::sort(ids.begin(), ids.end(), [](const std::pair<fs_ident, std::size_t> &a,
-                                         const std::pair<fs_ident, std::size_t> &b) {
-        if (a.first.dev != b.first.dev) return a.first.dev < b.first.dev;
-        if (a.first.ino != b.first.ino) return a.first.ino < b.first.ino;
-        return a.second < b.second;
-    });
+    std::sort(
+        ids.begin(), ids.end(),
+        [](const std::pair<fs_ident, std::size_t> &a, const std::pair<fs_ident, std::size_t> &b) {
+            if (a.first.dev != b.first.dev) return a.first.dev < b.first.dev;
+            if (a.first.ino != b.first.ino) return a.first.ino < b.first.ino;
+            return a.second < b.second;
+        });
     std::vector<char> repeat(walk_files.size(), 0);
     for (std::size_t k = 1; k < ids.size(); ++k)
         if (fs_same_file(ids[k].first, ids[k - 1].first)) repeat[ids[k].second] = 1;
@@ -125,7 +126,8 @@ void walk_paths(const std::vector<std::string> &roots, bool (*stop)())
             report_fail(p, target == fs_kind::missing ? "symbolic link to nothing"
                                                       : "not a regular file or folder");
         } else if (target == fs_kind::file) {
-            met.push_back(found{p, p});  // a file named on the command line is taken whatever its name
+            met.push_back(
+                found{p, p});  // a file named on the command line is taken whatever its name
         } else if (target == fs_kind::folder) {
             walk_folder(p, stop);
         } else {

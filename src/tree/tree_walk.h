@@ -12,8 +12,9 @@ extern std::vector<std::string> walk_files;  // walk_paths: the files to process
 // walk_paths: for each of walk_files, the path to read and replace: the same path, or the file a
 // link named as a PATH points to.
 extern std::vector<std::string> walk_targets;
-extern int walk_links;                       // walk_paths: symbolic links skipped
-// walk_paths: paths that do not exist or are neither file nor folder, and folders that cannot be read
+extern int walk_links;  // walk_paths: symbolic links skipped
+// walk_paths: paths that do not exist or are neither file nor folder, and folders that cannot be
+// read
 extern int walk_failed;
 
 // Collects the files under roots into walk_files, reporting each skipped link and each failure

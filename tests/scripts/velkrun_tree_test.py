@@ -575,6 +575,240 @@ def test_symbols_posix():
                   table.get(n) == want)
 
 
+def stand_in(base, name, body):
+    """A velkrun stand-in: the trial run on the empty input goes straight to velkrun, every file
+    run does body with $f the file and "$@" the arguments (run "$VK" "$@" for the real velkrun)."""
+    path = os.path.join(base, name)
+    write(path, ('#!/usr/bin/env bash\nVK="%s"\ncase $* in */dev/null) exec "$VK" "$@" ;; esac\n'
+                 'f="${@: -1}"\n%s\n' % (ARGS.velkrun, body)).encode(), 0o755)
+    return path
+
+
+# The first bytes of velkrun's output, then an edit, then the rest: velkrun is still reading a file
+# far larger than the pipe and its read block when the edit is made, whatever the machine's speed.
+MID_READ = '"$VK" "$@" | { dd bs=1000 count=1 status=none; %s; cat; }\nexit ${PIPESTATUS[0]}'
+EDIT = b"int EDIT;\n"
+
+
+def big_text():
+    """About 4 MB whose rewrite differs from the start: far more than a pipe and a read block."""
+    return b"#ifdef DEBUG\nint dbg;\n#endif\n" + b"int keep_this_line_of_code_here; /* padding */\n" * 80000
+
+
+def test_edits_during_the_run():
+    """An edit saved while velkrun reads the file, or after, is never overwritten."""
+    base = fresh("edits")
+    cases = [
+        ("saved by rename while velkrun reads", MID_READ % 'printf "int EDIT;\\n" >"$f.e" && mv "$f.e" "$f"'),
+        ("written in place while velkrun reads", MID_READ % 'printf "int EDIT;\\n" >"$f"'),
+        ("saved by rename after velkrun read", '"$VK" "$@"\nst=$?\nprintf "int EDIT;\\n" >"$f.e" && mv "$f.e" "$f"\n'
+                                              'exit $st'),
+        ("written in place after velkrun read", '"$VK" "$@"\nst=$?\nprintf "int EDIT;\\n" >"$f"\nexit $st'),
+    ]
+    for n, (what, body) in enumerate(cases):
+        for backup in ([], ["--backup", ".orig"]):
+            t = fresh("edits/t%d%s" % (n, "b" if backup else ""))
+            write(t + "/big.c", big_text())
+            os.utime(t + "/big.c", (946684800, 946684800))  # older than any edit the test makes
+            wrapper = stand_in(base, "edit%d" % n, body)
+            r = run(["-j", "1"] + backup + ["-lA", "DEBUG", "--", t], velkrun=wrapper)
+            tag = what + (" with --backup" if backup else "")
+            check("edit %s: kept" % tag, read(t + "/big.c") == EDIT)
+            check("edit %s: reported" % tag, (t + "/big.c: changed during the run; not rewritten\n").encode() in r.err)
+            check("edit %s: failed, status 1 (%d)" % (tag, r.status),
+                  r.status == 1 and b"changed 0, unchanged 0, refused 0, failed 1" in r.out)
+            check("edit %s: no backup, no temporary file" % tag,
+                  sorted(os.listdir(t)) == ["big.c"])
+    # The same run without an edit rewrites the file.
+    t = fresh("edits/none")
+    write(t + "/big.c", big_text())
+    wrapper = stand_in(base, "no-edit", MID_READ % "true")
+    r = run(["-lA", "DEBUG", "--", t], velkrun=wrapper)
+    check("no edit: the file is rewritten",
+          r.status == 0 and read(t + "/big.c") == b"int dbg;\n" + big_text()[len(b"#ifdef DEBUG\nint dbg;\n#endif\n"):])
+
+
+def test_each_file_once_and_backups():
+    """Overlapping PATHs, existing backup names, two runs at once."""
+    base = fresh("once")
+    ov = base + "/ov"
+    write(ov + "/a.c", IN)
+    write(ov + "/sub/b.h", IN)
+    r = run(["--backup", ".orig", "-d", "DROP", "--", "ov", "./ov", "ov//", ov, "ov/a.c", "ov/sub/../a.c"],
+            cwd=base)
+    check("overlapping PATHs: status 0", r.status == 0)
+    check("overlapping PATHs: the backup holds the original", read(ov + "/a.c.orig") == IN and
+          read(ov + "/sub/b.h.orig") == IN)
+    check("overlapping PATHs: rewritten", read(ov + "/a.c") == WANT and read(ov + "/sub/b.h") == WANT)
+    check("overlapping PATHs: each file counted once",
+          b"files seen 2, changed 2, unchanged 0, refused 0, failed 0\n" in r.out)
+    check("overlapping PATHs: each file listed once", r.out.count(b"changed: ") == 2)
+    os.link(ov + "/a.c", ov + "/hard.c")
+    r = run(["--dry-run", "-d", "DROP", "--", "ov"], cwd=base)
+    check("hard links of one file: taken once, under the first name",
+          b"files seen 2, would change 0, unchanged 2," in r.out)
+
+    ex = base + "/exists"
+    write(ex + "/foo.c", IN)
+    write(ex + "/foo.c.orig", b"left by patch\n")
+    write(ex + "/bar.c", IN)
+    r = run(["--backup", ".orig", "-d", "DROP", "--", "exists"], cwd=base)
+    check("existing backup: reported", b"velkrun-tree: exists/foo.c: backup exists/foo.c.orig exists; not rewritten\n"
+          in r.err)
+    check("existing backup: kept as it was", read(ex + "/foo.c.orig") == b"left by patch\n")
+    check("existing backup: file not rewritten", read(ex + "/foo.c") == IN)
+    check("existing backup: the other file rewritten", read(ex + "/bar.c") == WANT and read(ex + "/bar.c.orig") == IN)
+    check("existing backup: failed, status 1", r.status == 1 and b"changed 1, unchanged 0, refused 0, failed 1" in r.out)
+    check("existing backup: no temporary file", no_temp_left(ex))
+    # The backup name of one source file is another source file of the same run.
+    sf = base + "/suffix"
+    write(sf + "/a.h", IN)
+    write(sf + "/a.h.c", IN + b"/* the other file */\n")
+    r = run(["--backup", ".c", "-d", "DROP", "--", "suffix"], cwd=base)
+    check("backup named like a source file: that file is no backup",
+          read(sf + "/a.h") == IN and b"suffix/a.h: backup suffix/a.h.c exists; not rewritten" in r.err)
+    check("backup named like a source file: the source file is rewritten, its own backup kept",
+          read(sf + "/a.h.c") == WANT + b"/* the other file */\n" and read(sf + "/a.h.c.c") == IN + b"/* the other file */\n")
+
+    # Two runs at once: every file its rewrite, every backup its original, each file rewritten by
+    # one run only, whatever the interleaving.
+    two = base + "/two"
+    n = 150
+    for i in range(n):
+        write(two + "/f%03d.c" % i, IN)
+    env = dict(os.environ, VELKRUN=ARGS.velkrun)
+    procs = [subprocess.Popen(tool_argv(["-j", "2", "--backup", ".orig", "-d", "DROP", "--", "two"]), cwd=base,
+                              env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE) for _ in range(2)]
+    outs = [p.communicate(timeout=300) for p in procs]
+    check("two runs: every file its rewrite", all(read(two + "/f%03d.c" % i) == WANT for i in range(n)))
+    check("two runs: every backup its original", all(read(two + "/f%03d.c.orig" % i) == IN for i in range(n)))
+    check("two runs: no temporary file", no_temp_left(two))
+    changed = 0
+    for out, err in outs:
+        for line in out.split(b"\n"):
+            if line.startswith(b"velkrun-tree: files seen"):
+                changed += int(line.split(b", changed ")[1].split(b",")[0])
+        for line in err.split(b"\n"):
+            check("two runs: a file the other run got to first is left to it (%r)" % line,
+                  line == b"" or line.endswith(b": changed during the run; not rewritten") or
+                  line.endswith(b".orig exists; not rewritten"))
+    check("two runs: each file rewritten once (%d)" % changed, changed == n)
+
+
+def test_statuses_and_previews():
+    """Ignored SIGHUP, read-only previews, the list a rewrite needs, refused apart from failed, every
+    exit status, a link named as PATH."""
+    base = fresh("statuses")
+    t = base + "/t"
+    write(t + "/a.c", IN)
+    hup = stand_in(base, "velkrun-hup", '"$VK" "$@"\nst=$?\nkill -HUP $PPID\nexit $st')
+    env = dict(os.environ, VELKRUN=hup)
+    p = subprocess.run(tool_argv(["-d", "DROP", "--", "t"]), cwd=base, env=env, stdout=subprocess.PIPE,
+                       stderr=subprocess.PIPE, preexec_fn=lambda: signal.signal(signal.SIGHUP, signal.SIG_IGN))
+    check("ignored SIGHUP: the run goes on (%d)" % p.returncode, p.returncode == 0 and read(t + "/a.c") == WANT)
+    check("ignored SIGHUP: no interrupt", b"interrupted" not in p.stderr)
+
+    ro = base + "/ro"
+    write(ro + "/r.c", IN, 0o444)
+    os.chmod(ro, 0o555)
+    r = run(["--dry-run", "-d", "DROP", "--", "ro"], cwd=base)
+    check("read-only --dry-run", r.status == 0 and b"would change: ro/r.c\n" in r.out and r.err == b"")
+    r = run(["--check", "-d", "DROP", "--", "ro"], cwd=base)
+    check("read-only --check: would change, status 1", r.status == 1 and b"would change 1, unchanged 0, refused 0, "
+          b"failed 0" in r.out and b"read-only" not in r.err)
+    r = run(["--diff", "-d", "DROP", "--", "ro"], cwd=base)
+    check("read-only --diff shows the diff", r.status == 0 and b"\n-#ifdef DROP\n-gone\n-#else\n" in r.out)
+    r = run(["--symbols", "--", "ro"], cwd=base)
+    check("read-only --symbols", r.status == 0 and r.out == b"DROP\t1\t1\t0\tundefined\n")
+    r = run(["-d", "DROP", "--", "ro"], cwd=base)
+    check("read-only file: a rewrite still leaves it", r.status == 1 and b"ro/r.c: read-only; not rewritten" in r.err)
+    os.chmod(ro, 0o755)
+    check("read-only: nothing written", read(ro + "/r.c") == IN and sorted(os.listdir(ro)) == ["r.c"])
+
+    write(t + "/a.c", IN)
+    for mode in ([], ["--dry-run"], ["--check"], ["--diff"]):
+        r = run(mode + ["-T", "--", "t"], cwd=base)
+        check("no list %s: usage error" % mode, r.status == 2 and b"give -d '*'" in r.err and r.out == b"")
+    check("no list: nothing written", read(t + "/a.c") == IN)
+    r = run(["-d", "*", "--", "t"], cwd=base)
+    check("-d '*' takes every name as undefined", r.status == 0 and read(t + "/a.c") == WANT)
+
+    # Exit statuses and the refused / failed split.
+    st = base + "/st"
+    write(st + "/clean.c", b"int x;\n")
+    write(st + "/change.c", IN)
+    write(st + "/guard.h", b"#ifdef _GUARD_H\n#endif\n")  # a name velkrun declines to settle
+    write(st + "/bad.c", b"#if (DROP)\n#endif\n")
+    lists = ["-d", "DROP,_GUARD_H"]
+    r = run(["--check"] + lists + ["--", "st/clean.c"], cwd=base)
+    check("status 0: nothing to do", r.status == 0)
+    r = run(lists + ["--", "st/bad.c", "st/guard.h"], cwd=base)
+    check("status 3: only refused files (%d)" % r.status,
+          r.status == 3 and b"files seen 2, changed 0, unchanged 0, refused 2, failed 0\n" in r.out)
+    check("refused files carry velkrun's message", b"velkrun-tree: st/bad.c: Error" in r.err and
+          b"velkrun-tree: st/guard.h: " in r.err)
+    r = run(["--check"] + lists + ["--", "st/bad.c", "st/clean.c"], cwd=base)
+    check("status 3 with --check: refused, nothing would change", r.status == 3)
+    r = run(["--check"] + lists + ["--", "st/bad.c", "st/change.c"], cwd=base)
+    check("status 1 with --check: refused and a change", r.status == 1)
+    r = run(["--dry-run"] + lists + ["--", "st/bad.c", "st/nothing-here", "st/clean.c"], cwd=base)
+    check("missing PATH: failed, not seen", r.status == 1 and
+          b"files seen 2, would change 0, unchanged 1, refused 1, failed 1\n" in r.out and
+          b"velkrun-tree: st/nothing-here: no such file or folder\n" in r.err)
+    five = stand_in(base, "velkrun-5", '"$VK" "$@" >/dev/null; exit 5')
+    r = run(lists + ["--", "st/clean.c"], cwd=base, velkrun=five)
+    check("another velkrun status is a failure", r.status == 1 and b"refused 0, failed 1" in r.out and
+          b"st/clean.c: velkrun ended with status 5" in r.err)
+
+    # A link named as PATH is rewritten through: the target changes, the link stays.
+    ln = base + "/ln"
+    write(ln + "/real.c", IN)
+    os.symlink("real.c", ln + "/link.c")
+    os.symlink("nowhere.c", ln + "/dangling.c")
+    r = run(["--backup", ".orig", "-d", "DROP", "--", "ln/link.c"], cwd=base)
+    check("link PATH: the target rewritten", r.status == 0 and read(ln + "/real.c") == WANT)
+    check("link PATH: stays a link", os.path.islink(ln + "/link.c") and os.readlink(ln + "/link.c") == "real.c")
+    check("link PATH: reported under its name", b"changed: ln/link.c\n" in r.out)
+    check("link PATH: the backup beside the target", read(ln + "/real.c.orig") == IN)
+    r = run(["-d", "DROP", "--", "ln/dangling.c"], cwd=base)
+    check("dangling link PATH: a failure", r.status == 1 and b"ln/dangling.c: symbolic link to nothing" in r.err)
+    r = run(["-d", "DROP", "--", "ln"], cwd=base)
+    check("links met in a folder: still skipped", b"symbolic links skipped 2" in r.out)
+
+
+# Started from a small process of its own: a child forked from this test would count the test's
+# own peak memory as its own.
+MEASURE = """import os, subprocess, sys
+with open(sys.argv[1], "wb") as out:
+    p = subprocess.Popen(sys.argv[2:], stdout=out, stderr=subprocess.DEVNULL)
+    print(os.wait4(p.pid, 0)[2].ru_maxrss)
+"""
+
+
+def peak_memory_kib(args, cwd):
+    """Runs velkrun-tree and returns its peak resident memory in KiB, with its stdout."""
+    env = dict(os.environ, VELKRUN=ARGS.velkrun)
+    out_path = os.path.join(cwd, "measured.out")
+    p = subprocess.run([sys.executable, "-c", MEASURE, out_path] + tool_argv(args), cwd=cwd, env=env,
+                       stdout=subprocess.PIPE, timeout=300)
+    return int(p.stdout), read(out_path)
+
+
+def test_diff_memory():
+    """--diff holds the hunk it builds, not the file."""
+    base = fresh("diffmem")
+    line = b"int some_line_of_code_in_a_large_file = 1; int another = 1234567;\n"
+    block = b"#ifdef DROP\nx\n#endif\n"
+    write(base + "/small.c", block + line * 16384 + block)  # 1 MiB
+    write(base + "/large.c", block + line * (16384 * 48) + block)  # 48 MiB, a hunk at each end
+    small, small_out = peak_memory_kib(["--diff", "-d", "DROP", "--", "small.c"], base)
+    large, large_out = peak_memory_kib(["--diff", "-d", "DROP", "--", "large.c"], base)
+    check("--diff of a large file: both hunks written",
+          small_out.count(b"\n-#ifdef DROP\n") == 2 and large_out.count(b"\n-#ifdef DROP\n") == 2)
+    check("--diff memory does not grow with the file (%d KiB against %d KiB)" % (large, small),
+          large - small < 8 * 1024)
+
+
 def test_windows():
     """The Windows build: a rewrite, --check, --diff and -j under Wine on CR LF files."""
     base, t = rich_tree("windows")
@@ -629,6 +863,10 @@ def main():
         test_beside()
         test_symbols_common("posix")
         test_symbols_posix()
+        test_edits_during_the_run()
+        test_each_file_once_and_backups()
+        test_statuses_and_previews()
+        test_diff_memory()
     if failures:
         print("%d check(s) failed" % len(failures))
         return 1
