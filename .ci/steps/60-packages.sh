@@ -24,7 +24,7 @@ check_tree() {
   env -u VELKRUN PATH=/usr/bin:/bin "$1" -lA DEBUG -- "$scratch/tree" >"$scratch/tree.out" ||
     fail "$1 failed"
   cmp -s "$want" "$scratch/tree/demo.c" || fail "$1 did not rewrite demo.c as expected"
-  grep -q 'files seen 1, changed 1, unchanged 0, failed 0' "$scratch/tree.out" ||
+  grep -q 'files seen 1, changed 1, unchanged 0, refused 0, failed 0' "$scratch/tree.out" ||
     fail "$1: unexpected summary: $(cat "$scratch/tree.out")"
   rm -rf "$scratch/tree"
 }

@@ -37,17 +37,29 @@ struct fs_ident {
 };
 
 // True when both name one file (device and inode alike).
-bool fs_same_file(const fs_ident &a, const fs_ident &b);
+inline bool fs_same_file(const fs_ident &a, const fs_ident &b)
+{
+    return a.dev == b.dev && a.ino == b.ino;
+}
 
 // True when both are one file in one state (file, size and modification time alike).
-bool fs_same_state(const fs_ident &a, const fs_ident &b);
+inline bool fs_same_state(const fs_ident &a, const fs_ident &b)
+{
+    return fs_same_file(a, b) && a.size == b.size && a.mtime == b.mtime &&
+           a.mtime_frac == b.mtime_frac;
+}
 
 // Fills id for what path names after following links. Returns true, or false with the reason in
 // err.
 bool fs_identify(const std::string &path, fs_ident &id, std::string &err);
 
 // True when path still names the file of id, unchanged since id was taken.
-bool fs_unchanged(const std::string &path, const fs_ident &id);
+inline bool fs_unchanged(const std::string &path, const fs_ident &id)
+{
+    fs_ident now;
+    std::string err;
+    return fs_identify(path, now, err) && fs_same_state(now, id);
+}
 
 // The file a path names once every symbolic link in it is followed (for a link named on the
 // command line); empty when it cannot be resolved.

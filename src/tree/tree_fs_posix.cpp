@@ -109,14 +109,6 @@ fs_step copy_backup(int in, const std::string &bak, const fs_ident &id, fs_ident
 
 }  // namespace
 
-bool fs_same_file(const fs_ident &a, const fs_ident &b) { return a.dev == b.dev && a.ino == b.ino; }
-
-bool fs_same_state(const fs_ident &a, const fs_ident &b)
-{
-    return fs_same_file(a, b) && a.size == b.size && a.mtime == b.mtime &&
-           a.mtime_frac == b.mtime_frac;
-}
-
 bool fs_identify(const std::string &path, fs_ident &id, std::string &err)
 {
     struct stat st;
@@ -126,13 +118,6 @@ bool fs_identify(const std::string &path, fs_ident &id, std::string &err)
     }
     id = ident_of_stat(st);
     return true;
-}
-
-bool fs_unchanged(const std::string &path, const fs_ident &id)
-{
-    fs_ident now;
-    std::string err;
-    return fs_identify(path, now, err) && fs_same_state(now, id);
 }
 
 std::string fs_link_target(const std::string &path)

@@ -65,14 +65,6 @@ HANDLE open_to_ask(const std::string &path)
 
 }  // namespace
 
-bool fs_same_file(const fs_ident &a, const fs_ident &b) { return a.dev == b.dev && a.ino == b.ino; }
-
-bool fs_same_state(const fs_ident &a, const fs_ident &b)
-{
-    return fs_same_file(a, b) && a.size == b.size && a.mtime == b.mtime &&
-           a.mtime_frac == b.mtime_frac;
-}
-
 bool fs_identify(const std::string &path, fs_ident &id, std::string &err)
 {
     HANDLE h = open_to_ask(path);
@@ -83,13 +75,6 @@ bool fs_identify(const std::string &path, fs_ident &id, std::string &err)
     const bool ok = ident_of_handle(h, id, err);
     CloseHandle(h);
     return ok;
-}
-
-bool fs_unchanged(const std::string &path, const fs_ident &id)
-{
-    fs_ident now;
-    std::string err;
-    return fs_identify(path, now, err) && fs_same_state(now, id);
 }
 
 std::string fs_link_target(const std::string &path)

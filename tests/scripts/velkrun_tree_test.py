@@ -817,9 +817,9 @@ def test_windows():
     lists = ["-d", "DROP", "-l", "KEEP"]
     r1 = run(["-j", "1", "--dry-run"] + lists + ["--", "tree"], cwd=base)
     r4 = run(["-j", "4", "--dry-run"] + lists + ["--", "tree"], cwd=base)
-    check("windows: -j 1 and -j 4 agree", r1.out == r4.out and r1.err == r4.err and r1.status == r4.status == 1)
-    check("windows: dry run summary", b"velkrun-tree: files seen 40, would change 28, unchanged 11, failed 1\n"
-          in r1.out)
+    check("windows: -j 1 and -j 4 agree", r1.out == r4.out and r1.err == r4.err and r1.status == r4.status == 3)
+    check("windows: dry run summary",
+          b"velkrun-tree: files seen 40, would change 28, unchanged 11, refused 1, failed 0\n" in r1.out)
     check("windows: failure reported", b"velkrun-tree: tree/bad.c: Error" in r1.err)
     r = run(["--check"] + lists + ["--", "tree/same.h"], cwd=base)
     check("windows: --check on a clean file exits 0", r.status == 0)
@@ -827,13 +827,35 @@ def test_windows():
     check("windows: --diff writes CR LF lines as they are", b"\n-#ifdef DROP\r\n" in d.raw_out)
     check("windows: --diff writes nothing", same_tree(orig, t))
     r = run(lists + ["--", "tree"], cwd=base)
-    check("windows: rewrite exits 1 for bad.c", r.status == 1)
+    check("windows: rewrite exits 3 for the refused bad.c", r.status == 3)
     check("windows: file rewritten", read(t + "/a.c") == nl(WANT))
     check("windows: file with a blank rewritten", read(t + "/sub dir/my file.cpp") == nl(WANT))
     check("windows: unchanged file untouched", read(t + "/same.h") == read(orig + "/same.h"))
     check("windows: no temporary file left", no_temp_left(base))
     r = run(["-d", "A-B", "--", "tree"], cwd=base)
     check("windows: refused options exit 2", r.status == 2 and b"invalid name" in r.err)
+    r = run(["--", "tree"], cwd=base)
+    check("windows: no list is a usage error", r.status == 2 and b"give -d '*'" in r.err)
+
+    # Each file once, backups that never replace anything, read-only previews.
+    ov = base + "/ov"
+    write(ov + "/a.c", nl(IN))
+    write(ov + "/b.c", nl(IN))
+    write(ov + "/b.c.orig", b"left by patch\n")
+    r = run(["--backup", ".orig", "-d", "DROP", "--", "ov", "./ov", "ov\\", "ov/a.c"], cwd=base)
+    check("windows: overlapping PATHs, each file once",
+          b"files seen 2, changed 1, unchanged 0, refused 0, failed 1\n" in r.out)
+    check("windows: the backup holds the original", read(ov + "/a.c.orig") == nl(IN) and read(ov + "/a.c") == nl(WANT))
+    check("windows: an existing backup is kept, its file not rewritten",
+          read(ov + "/b.c.orig") == b"left by patch\n" and read(ov + "/b.c") == nl(IN) and
+          b"ov/b.c: backup ov/b.c.orig exists; not rewritten" in r.err and r.status == 1)
+    check("windows: overlapping PATHs leave no temporary file", no_temp_left(ov))
+    write(ov + "/ro.c", nl(IN), 0o444)
+    r = run(["--check", "-d", "DROP", "--", "ov/ro.c"], cwd=base)
+    check("windows: a read-only file is previewed", r.status == 1 and b"would change: ov/ro.c" in r.out)
+    r = run(["-d", "DROP", "--", "ov/ro.c"], cwd=base)
+    check("windows: a read-only file is not rewritten", r.status == 1 and read(ov + "/ro.c") == nl(IN))
+    os.chmod(ov + "/ro.c", 0o644)
     test_symbols_common("windows")
 
 
