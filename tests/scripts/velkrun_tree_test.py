@@ -848,7 +848,7 @@ def test_windows():
     check("windows: the backup holds the original", read(ov + "/a.c.orig") == nl(IN) and read(ov + "/a.c") == nl(WANT))
     check("windows: an existing backup is kept, its file not rewritten",
           read(ov + "/b.c.orig") == b"left by patch\n" and read(ov + "/b.c") == nl(IN) and
-          b"ov/b.c: backup ov/b.c.orig exists; not rewritten" in r.err and r.status == 1)
+          b"./ov/b.c: backup ./ov/b.c.orig exists; not rewritten" in r.err and r.status == 1)
     check("windows: overlapping PATHs leave no temporary file", no_temp_left(ov))
     write(ov + "/ro.c", nl(IN), 0o444)
     r = run(["--check", "-d", "DROP", "--", "ov/ro.c"], cwd=base)

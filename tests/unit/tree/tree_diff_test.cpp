@@ -80,6 +80,51 @@ TEST(TreeDiff, TextThatIsNoDeletionIsReplacedWhole)
               "--- f.c\n+++ f.c\n@@ -1,2 +1,2 @@\n-a\n-b\n+a\r\n+b\r\n");
 }
 
+TEST(TreeDiff, ANewLineFoundNowhereReplacesTheTextWhole)
+{
+    // The lines kept before the stray one come back as added lines, in order.
+    EXPECT_EQ(diff("a\nb\nc\n", "a\nc\nX\n"),
+              "--- f.c\n+++ f.c\n@@ -1,3 +1,3 @@\n-a\n-b\n-c\n+a\n+c\n+X\n");
+    EXPECT_EQ(diff("", "new"),
+              "--- f.c\n+++ f.c\n@@ -0,0 +1 @@\n+new\n\\ No newline at end of file\n");
+}
+
+// An old text read line by line, as the tree reads a file.
+struct lines_of {
+    std::string text;
+    std::size_t at = 0;
+    static bool next(void *ctx, std::string &line)
+    {
+        lines_of &s = *static_cast<lines_of *>(ctx);
+        if (s.at >= s.text.size()) return false;
+        const std::size_t nl = s.text.find('\n', s.at);
+        const std::size_t end = nl == std::string::npos ? s.text.size() : nl + 1;
+        line = s.text.substr(s.at, end - s.at);
+        s.at = end;
+        return true;
+    }
+    static void rewind(void *ctx) { static_cast<lines_of *>(ctx)->at = 0; }
+};
+
+TEST(TreeDiff, TheNewTextMayArriveInPiecesOfAnySize)
+{
+    const std::string a = "#if X\n" + lines(1, 30) + "#endif\n" + lines(31, 40) + "tail";
+    const std::string cases[] = {lines(1, 30) + lines(31, 40) + "tail", lines(1, 40),
+                                 lines(1, 30) + "stray\n" + lines(31, 40)};
+    for (const std::string &b : cases) {
+        for (std::size_t piece : {1, 2, 5, 64, 4096}) {
+            lines_of src{a};
+            tree::diff_stream d;
+            tree::diff_start(d, "f.c", tree::diff_source{lines_of::next, lines_of::rewind, &src});
+            for (std::size_t at = 0; at < b.size(); at += piece)
+                tree::diff_feed(d, b.data() + at, b.size() - at < piece ? b.size() - at : piece);
+            std::string out;
+            EXPECT_TRUE(tree::diff_finish(d, out));
+            EXPECT_EQ(out, diff(a, b)) << piece;
+        }
+    }
+}
+
 TEST(TreeDiff, NamesWithBlanksQuotesOrControlsAreQuoted)
 {
     EXPECT_EQ(tree::diff_name("src/a.c"), "src/a.c");
