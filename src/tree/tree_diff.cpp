@@ -35,23 +35,32 @@ void add_run(diff_stream &d, bool kept)
     ++d.runs.back();
 }
 
+constexpr std::size_t CONTEXT = static_cast<std::size_t>(DIFF_CONTEXT);
+
+void ahead_push(diff_stream &d, const std::string &line)
+{
+    if (d.ahead_count < CONTEXT) {
+        d.ahead[(d.ahead_first + d.ahead_count) % CONTEXT].assign(line);
+        ++d.ahead_count;
+    } else {
+        d.ahead[d.ahead_first].assign(line);
+        d.ahead_first = (d.ahead_first + 1) % CONTEXT;
+    }
+}
+
 void close_hunk(diff_stream &d)
 {
-    std::size_t keep = d.tail.size() < static_cast<std::size_t>(DIFF_CONTEXT)
-                           ? d.tail.size()
-                           : static_cast<std::size_t>(DIFF_CONTEXT);
+    const std::size_t keep = d.tail_count < CONTEXT ? d.tail_count : CONTEXT;
     for (std::size_t k = 0; k < keep; ++k) put_line(d.body, ' ', d.tail[k]);
     d.text += "@@ -" + range(d.hunk_old, d.count_old + keep) + " +" +
               range(d.hunk_new, d.count_new + keep) + " @@\n";
     d.text += d.body;
     d.body.clear();
     // The last lines after the hunk are the context before the next one.
-    d.ahead.clear();
-    const std::size_t from =
-        d.tail.size() > static_cast<std::size_t>(DIFF_CONTEXT) ? d.tail.size() - DIFF_CONTEXT : 0;
-    for (std::size_t k = from > keep ? from : keep; k < d.tail.size(); ++k)
-        d.ahead.push_back(d.tail[k]);
-    d.tail.clear();
+    d.ahead_first = d.ahead_count = 0;
+    const std::size_t from = d.tail_count > CONTEXT ? d.tail_count - CONTEXT : 0;
+    for (std::size_t k = from > keep ? from : keep; k < d.tail_count; ++k) ahead_push(d, d.tail[k]);
+    d.tail_count = 0;
     d.open = false;
 }
 
@@ -61,14 +70,12 @@ void old_kept(diff_stream &d, const std::string &line)
     ++d.old_no;
     ++d.new_no;
     if (!d.open) {
-        if (d.ahead.size() == static_cast<std::size_t>(DIFF_CONTEXT))
-            d.ahead.erase(d.ahead.begin());
-        d.ahead.push_back(line);
+        ahead_push(d, line);
         return;
     }
-    d.tail.push_back(line);
+    d.tail[d.tail_count++].assign(line);
     // Changes closer than two contexts share a hunk.
-    if (d.tail.size() > static_cast<std::size_t>(2 * DIFF_CONTEXT)) close_hunk(d);
+    if (d.tail_count > 2 * CONTEXT) close_hunk(d);
 }
 
 void old_deleted(diff_stream &d, const std::string &line)
@@ -77,16 +84,17 @@ void old_deleted(diff_stream &d, const std::string &line)
     d.changed = true;
     if (!d.open) {
         d.open = true;
-        d.hunk_old = d.old_no - d.ahead.size();
-        d.hunk_new = d.new_no - d.ahead.size();
-        d.count_old = d.count_new = d.ahead.size();
-        for (const std::string &c : d.ahead) put_line(d.body, ' ', c);
-        d.ahead.clear();
+        d.hunk_old = d.old_no - d.ahead_count;
+        d.hunk_new = d.new_no - d.ahead_count;
+        d.count_old = d.count_new = d.ahead_count;
+        for (std::size_t k = 0; k < d.ahead_count; ++k)
+            put_line(d.body, ' ', d.ahead[(d.ahead_first + k) % CONTEXT]);
+        d.ahead_first = d.ahead_count = 0;
     }
-    for (const std::string &c : d.tail) put_line(d.body, ' ', c);
-    d.count_old += d.tail.size();
-    d.count_new += d.tail.size();
-    d.tail.clear();
+    for (std::size_t k = 0; k < d.tail_count; ++k) put_line(d.body, ' ', d.tail[k]);
+    d.count_old += d.tail_count;
+    d.count_new += d.tail_count;
+    d.tail_count = 0;
     put_line(d.body, '-', line);
     ++d.count_old;
     ++d.old_no;
@@ -194,12 +202,7 @@ bool diff_finish(diff_stream &d, std::string &out)
         replace_whole(d);
     } else {
         while (d.old_src.next(d.old_src.ctx, d.old_line)) old_deleted(d, d.old_line);
-        if (d.open) {
-            d.tail.resize(d.tail.size() < static_cast<std::size_t>(DIFF_CONTEXT)
-                              ? d.tail.size()
-                              : static_cast<std::size_t>(DIFF_CONTEXT));
-            close_hunk(d);
-        }
+        if (d.open) close_hunk(d);
         if (!d.changed) return false;
     }
     out += "--- " + diff_name(d.name) + "\n+++ " + diff_name(d.name) + "\n";

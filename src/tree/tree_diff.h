@@ -23,13 +23,18 @@ struct diff_source {
 struct diff_stream {
     diff_source old_src{nullptr, nullptr, nullptr};
     std::string name;
-    std::string text;                // the hunks so far
-    std::string partial;             // new text after its last complete line
-    std::string old_line;            // scratch for the line read from old_src
-    std::vector<std::string> ahead;  // kept lines before the next change (at most DIFF_CONTEXT)
-    std::vector<std::string> tail;   // kept lines after the last change of the open hunk
-    std::string body;                // the open hunk's lines
-    bool open = false;               // a hunk is open
+    std::string text;      // the hunks so far
+    std::string partial;   // new text after its last complete line
+    std::string old_line;  // scratch for the line read from old_src
+    // Kept lines before the next change, a ring of the last DIFF_CONTEXT (strings reused, so
+    // that a line costs no allocation).
+    std::string ahead[DIFF_CONTEXT];
+    std::size_t ahead_first = 0, ahead_count = 0;
+    // Kept lines after the last change of the open hunk: one more than two contexts closes it.
+    std::string tail[2 * DIFF_CONTEXT + 1];
+    std::size_t tail_count = 0;
+    std::string body;                                 // the open hunk's lines
+    bool open = false;                                // a hunk is open
     unsigned long long old_no = 0, new_no = 0;        // lines of each text taken so far
     unsigned long long hunk_old = 0, hunk_new = 0;    // lines of each text before the open hunk
     unsigned long long count_old = 0, count_new = 0;  // lines of each text in body

@@ -101,7 +101,8 @@ void fs_backup_undo(const std::string &bak, const fs_ident &made);
 
 // Puts the file from in the place of to, provided to is still the file of id, unchanged: done
 // (from is gone), changed (to and from stay as they were; see the manual for the instant that
-// remains between the last check and the replacement), or failed with the reason in err.
+// remains between the last check and the replacement), or failed with the reason in err (which
+// names from when the file to had to be left there).
 fs_step fs_replace(const std::string &from, const std::string &to, const fs_ident &id,
                    std::string &err);
 

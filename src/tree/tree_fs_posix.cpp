@@ -320,7 +320,7 @@ fs_step fs_replace(const std::string &from, const std::string &to, const fs_iden
         }
         if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) != 0 &&
             rename(from.c_str(), to.c_str()) != 0) {
-            err = std::strerror(errno);
+            err = std::string(std::strerror(errno)) + "; the file as it is now is kept as " + from;
             return fs_step::failed;
         }
         return fs_step::changed;
