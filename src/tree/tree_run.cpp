@@ -309,7 +309,7 @@ void finish_file(std::size_t i, file_result &r)
             break;
         }
     }
-    if (r.what != outcome::changed && backed) fs_backup_undo(bak, made);
+    if (r.what != outcome::changed && backed) fs_backup_undo(file, bak, made);
     // Only the run's own temporary file is removed, whatever a failed step left under its name.
     fs_ident now;
     if (!r.tmp_path.empty() && fs_identify(r.tmp_path, now, err) && fs_same_file(now, r.tmp_id))
