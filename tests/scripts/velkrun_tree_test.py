@@ -566,7 +566,8 @@ def test_symbols_posix():
 
 
 def test_windows():
-    """The Windows build: a rewrite, --check, --diff and -j under Wine on CR LF files."""
+    """The Windows build: a rewrite, --check, --diff and -j under Wine on CR LF files, a tree named by
+    drive letter and backslashes, and a read-only file."""
     base, t = rich_tree("windows")
     orig = base + "/orig"
     shutil.copytree(t, orig)
@@ -574,6 +575,11 @@ def test_windows():
     r1 = run(["-j", "1", "--dry-run"] + lists + ["--", "tree"], cwd=base)
     r4 = run(["-j", "4", "--dry-run"] + lists + ["--", "tree"], cwd=base)
     check("windows: -j 1 and -j 4 agree", r1.out == r4.out and r1.err == r4.err and r1.status == r4.status == 1)
+    # The tree named by drive letter and backslashes, as a Windows user types it.
+    dos = "Z:" + t.replace("/", "\\")
+    r = run(["--dry-run"] + lists + ["--", dos], cwd=base)
+    check("windows: a drive-letter path reads the same tree",
+          r.status == 1 and r.out.splitlines()[-1:] == r1.out.splitlines()[-1:] and b"bad.c: Error" in r.err)
     check("windows: dry run summary", b"velkrun-tree: files seen 40, would change 28, unchanged 11, failed 1\n"
           in r1.out)
     check("windows: failure reported", b"velkrun-tree: tree/bad.c: Error" in r1.err)
@@ -582,14 +588,29 @@ def test_windows():
     d = run(["--diff"] + lists + ["--", "tree"], cwd=base)
     check("windows: --diff writes CR LF lines as they are", b"\n-#ifdef DROP\r\n" in d.raw_out)
     check("windows: --diff writes nothing", same_tree(orig, t))
-    r = run(lists + ["--", "tree"], cwd=base)
-    check("windows: rewrite exits 1 for bad.c", r.status == 1)
+    r = run(["-j", "8"] + lists + ["--", "tree"], cwd=base)
+    check("windows: rewrite with -j 8 exits 1 for bad.c", r.status == 1)
+    check("windows: rewrite with -j 8 summary",
+          b"velkrun-tree: files seen 40, changed 28, unchanged 11, failed 1\n" in r.out)
+    check("windows: CR LF file rewritten with CR LF", read(t + "/crlf.c") == b"top\r\nstays\r\nend\r\n")
+    for i in range(30):
+        check("windows: many/f%02d.c rewritten under -j 8" % i,
+              read(t + "/many/f%02d.c" % i) == nl(WANT if i % 3 else b"plain %d\n" % i))
     check("windows: file rewritten", read(t + "/a.c") == nl(WANT))
     check("windows: file with a blank rewritten", read(t + "/sub dir/my file.cpp") == nl(WANT))
     check("windows: unchanged file untouched", read(t + "/same.h") == read(orig + "/same.h"))
     check("windows: no temporary file left", no_temp_left(base))
     r = run(["-d", "A-B", "--", "tree"], cwd=base)
     check("windows: refused options exit 2", r.status == 2 and b"invalid name" in r.err)
+    # A read-only file (FILE_ATTRIBUTE_READONLY) that would change fails, in a preview as in a run.
+    write(base + "/ro/ro.c", nl(IN), 0o444)
+    r = run(["--dry-run"] + lists + ["--", "ro"], cwd=base)
+    check("windows: read-only file fails the preview", r.status == 1 and b"ro/ro.c: read-only; not rewritten" in r.err
+          and b"would change 0, unchanged 0, failed 1" in r.out)
+    r = run(lists + ["--", "ro"], cwd=base)
+    check("windows: read-only file reported as a failure", r.status == 1 and b"read-only; not rewritten" in r.err)
+    check("windows: read-only file left alone", read(base + "/ro/ro.c") == nl(IN))
+    check("windows: no temporary file left beside it", no_temp_left(base + "/ro"))
     test_symbols_common("windows")
 
 
