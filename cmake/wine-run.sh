@@ -34,6 +34,12 @@ if [[ $# -gt 0 ]]; then
   pe=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ') || pe=
   if [[ -n $pe && $(od -An -tx2 -j$((pe + 4)) -N2 "$1" | tr -d ' ') == 014c ]]; then
     wine=$wine32
+    # A kernel without IA-32 emulation refuses the loader itself (and env would then take it for
+    # a shell script): say so plainly.
+    if command -v "$wine" >/dev/null && ! "$wine" --version >/dev/null 2>&1; then
+      echo "wine-run.sh: $1 is a 32-bit program, and Wine's 32-bit loader $wine does not run here (does the kernel run 32-bit programs? see .ci/i386-probe.sh)" >&2
+      exit 126
+    fi
   fi
 fi
 if [[ -z $wine ]] || ! command -v "$wine" >/dev/null; then
