@@ -20,15 +20,30 @@ fi
 locales=$prefix-locale
 locale=ja_JP.UTF-8
 
-wine=${VELK_WINE:-}
-if [[ -z $wine ]]; then
-  # Debian's wine64 package keeps its loader off PATH.
+# Debian's wine64 and wine32 packages keep their loaders off PATH. A 32-bit program (PE32, machine
+# 0x14c in its PE header) needs the 32-bit loader; the 64-bit one refuses it.
+wine64=${VELK_WINE:-}
+if [[ -z $wine64 ]]; then
   for w in /usr/lib/wine/wine64 wine64 wine; do
-    if command -v "$w" >/dev/null; then wine=$w; break; fi
+    if command -v "$w" >/dev/null; then wine64=$w; break; fi
   done
 fi
-if [[ -z $wine ]]; then
-  echo "wine-run.sh: no Wine found (install wine64 or set VELK_WINE)" >&2
+wine32=${VELK_WINE32:-/usr/lib/wine/wine}
+wine=$wine64
+if [[ $# -gt 0 ]]; then
+  pe=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ') || pe=
+  if [[ -n $pe && $(od -An -tx2 -j$((pe + 4)) -N2 "$1" | tr -d ' ') == 014c ]]; then
+    wine=$wine32
+    # A kernel without IA-32 emulation refuses the loader itself (and env would then take it for
+    # a shell script): say so plainly.
+    if command -v "$wine" >/dev/null && ! "$wine" --version >/dev/null 2>&1; then
+      echo "wine-run.sh: $1 is a 32-bit program, and Wine's 32-bit loader $wine does not run here (does the kernel run 32-bit programs? see .ci/i386-probe.sh)" >&2
+      exit 126
+    fi
+  fi
+fi
+if [[ -z $wine ]] || ! command -v "$wine" >/dev/null; then
+  echo "wine-run.sh: no Wine found for ${1:-the prefix} (install wine64, wine32:i386 for 32-bit programs, or set VELK_WINE)" >&2
   exit 127
 fi
 server=${VELK_WINESERVER:-$(dirname "$(command -v "$wine")")/wineserver}
@@ -48,8 +63,12 @@ if [[ ! -f $prefix/system.reg || ! -d $locales/$locale ]]; then
       fi
     fi
     if [[ ! -f $prefix/system.reg ]]; then
-      # No Mono or Gecko install prompts: the overrides above leave them out.
-      env "${wine_env[@]}" "$wine" wineboot --init >/dev/null 2>&1
+      # No Mono or Gecko install prompts: the overrides above leave them out. Where the 32-bit
+      # loader runs, it makes the prefix: the 32-bit half of a 64-bit prefix (syswow64) is filled
+      # only from there, and the 64-bit half follows.
+      boot=$wine64
+      if "$wine32" --version >/dev/null 2>&1; then boot=$wine32; fi
+      env "${wine_env[@]}" "$boot" wineboot --init >/dev/null 2>&1
     fi
   ) 9>"$prefix.lock"
 fi

@@ -13,6 +13,8 @@ A case is a folder tests/e2e/<topic>/<case>/ holding:
   stdout-to       optional: a path that standard output is opened on instead of a pipe
                   (e.g. /dev/full); stdout is then not compared
   posix-only      optional marker: the case is skipped under --windows-text
+  windows-only    optional marker: the case runs only under --windows-text (what a Windows
+                  program alone meets: drive letters, backslash paths, code page 932 file names)
 
 Each case runs in a scratch copy of its folder, so the binary may write or cut files freely.
 """
@@ -97,7 +99,7 @@ def diff(name, expected, actual):
 
 def run_case(case_dir, args):
     """Runs one case; returns a list of failure texts (empty when it passes), or None if skipped."""
-    if args.windows_text and os.path.exists(os.path.join(case_dir, "posix-only")):
+    if os.path.exists(os.path.join(case_dir, "windows-only" if not args.windows_text else "posix-only")):
         return None
     with tempfile.TemporaryDirectory(prefix="velk-e2e-") as tmp:
         work = os.path.join(tmp, "case")

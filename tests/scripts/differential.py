@@ -55,7 +55,7 @@ def option_sets(la, l_list, d_list):
 
 # Files of a case folder that are not inputs.
 NOT_INPUTS = {"cmd", "stdout", "stderr", "status", "stdout.win", "stderr.win", "status.win",
-              "gen.py", "stdout-to", "posix-only"}
+              "gen.py", "stdout-to", "posix-only", "windows-only"}
 
 
 def run(binary, args, cwd, path, stdout_to=None):

@@ -822,7 +822,8 @@ def test_diff_memory():
 
 
 def test_windows():
-    """The Windows build: a rewrite, --check, --diff and -j under Wine on CR LF files."""
+    """The Windows build: a rewrite, --check, --diff and -j under Wine on CR LF files, a tree named by
+    drive letter and backslashes, and a read-only file."""
     base, t = rich_tree("windows")
     orig = base + "/orig"
     shutil.copytree(t, orig)
@@ -832,14 +833,25 @@ def test_windows():
     check("windows: -j 1 and -j 4 agree", r1.out == r4.out and r1.err == r4.err and r1.status == r4.status == 3)
     check("windows: dry run summary",
           b"velkrun-tree: files seen 40, would change 28, unchanged 11, refused 1, failed 0\n" in r1.out)
+    # The tree named by drive letter and backslashes, as a Windows user types it.
+    dos = "Z:" + t.replace("/", "\\")
+    r = run(["--dry-run"] + lists + ["--", dos], cwd=base)
+    check("windows: a drive-letter path reads the same tree",
+          r.status == 3 and r.out.splitlines()[-1:] == r1.out.splitlines()[-1:] and b"bad.c: Error" in r.err)
     check("windows: failure reported", b"velkrun-tree: tree/bad.c: Error" in r1.err)
     r = run(["--check"] + lists + ["--", "tree/same.h"], cwd=base)
     check("windows: --check on a clean file exits 0", r.status == 0)
     d = run(["--diff"] + lists + ["--", "tree"], cwd=base)
     check("windows: --diff writes CR LF lines as they are", b"\n-#ifdef DROP\r\n" in d.raw_out)
     check("windows: --diff writes nothing", same_tree(orig, t))
-    r = run(lists + ["--", "tree"], cwd=base)
-    check("windows: rewrite exits 3 for the refused bad.c", r.status == 3)
+    r = run(["-j", "8"] + lists + ["--", "tree"], cwd=base)
+    check("windows: rewrite with -j 8 exits 3 for the refused bad.c", r.status == 3)
+    check("windows: rewrite with -j 8 summary",
+          b"velkrun-tree: files seen 40, changed 28, unchanged 11, refused 1, failed 0\n" in r.out)
+    check("windows: CR LF file rewritten with CR LF", read(t + "/crlf.c") == b"top\r\nstays\r\nend\r\n")
+    for i in range(30):
+        check("windows: many/f%02d.c rewritten under -j 8" % i,
+              read(t + "/many/f%02d.c" % i) == nl(WANT if i % 3 else b"plain %d\n" % i))
     check("windows: file rewritten", read(t + "/a.c") == nl(WANT))
     check("windows: file with a blank rewritten", read(t + "/sub dir/my file.cpp") == nl(WANT))
     check("windows: unchanged file untouched", read(t + "/same.h") == read(orig + "/same.h"))
@@ -869,6 +881,14 @@ def test_windows():
     check("windows: a read-only file is not rewritten", r.status == 1 and read(ov + "/ro.c") == nl(IN))
     os.chmod(ov + "/ro.c", 0o644)
     two_runs_at_once(base, 30, "windows: ")
+    # A read-only file (FILE_ATTRIBUTE_READONLY) in a folder of its own: previewed, never rewritten.
+    write(base + "/ro/ro.c", nl(IN), 0o444)
+    r = run(["--dry-run"] + lists + ["--", "ro"], cwd=base)
+    check("windows: read-only file previewed", r.status == 0 and b"would change 1, unchanged 0, refused 0, failed 0" in r.out)
+    r = run(lists + ["--", "ro"], cwd=base)
+    check("windows: read-only file reported as a failure", r.status == 1 and b"read-only; not rewritten" in r.err)
+    check("windows: read-only file left alone", read(base + "/ro/ro.c") == nl(IN))
+    check("windows: no temporary file left beside it", no_temp_left(base + "/ro"))
     test_symbols_common("windows")
 
 

@@ -1,0 +1,8 @@
+// •\
+#ifdef A
+x
+#else
+y
+#endif
+char *s = "ƒ\";
+end

@@ -1,0 +1,7 @@
+a
+#ifdef A
+x
+#else
+y
+#endif
+b
