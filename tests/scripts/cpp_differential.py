@@ -52,7 +52,7 @@ UNARY = ["+", "-", "~", "!"]
 BINARY = ["*", "/", "%", "+", "-", "<<", ">>", "<", ">", "<=", ">=", "==", "!=", "&", "^", "|",
           "&&", "||"]
 
-DIRECTIVE = re.compile(r"^[ \t]*#[ \t]*(if|ifdef|ifndef|elif)\b")
+CONDITIONAL = re.compile(r"^[ \t]*#[ \t]*(if|ifdef|ifndef|elif|else|endif)\b")
 WARNING = re.compile(r"^Warning: (\d+): .*: kept as written\.$")
 LOCATION = re.compile(r"^(.*?):\d+:\d+: (?:fatal )?(error|warning|note): ")
 
@@ -261,7 +261,7 @@ def identifiers(line):
             if not t[0].isdigit() and t not in ("defined", "if", "ifdef", "ifndef", "elif")]
 
 
-def check_output(case, text, out_x, out_nx, err, settled, problems):
+def check_output(case, text, out_x, out_nx, err, settled, closed, problems):
     """The checks on velkrun's own output: -n agrees, warned lines kept, nothing settled left."""
     in_lines = text.split("\n")
     numbered = []
@@ -281,24 +281,77 @@ def check_output(case, text, out_x, out_nx, err, settled, problems):
             continue
         warned.add(int(m.group(1)))
     for no, t in numbered:
-        if no in warned and t != in_lines[no - 1]:
+        # An #elif whose earlier branches are all gone opens the rest of its conditional as #if.
+        written = in_lines[no - 1]
+        if no in warned and t != written and t != re.sub(r"^([ \t]*#[ \t]*)elif", r"\1if",
+                                                          written):
             problems.append("%s: line %d was warned about but not kept as written: %r" %
                             (case, no, t))
+    # Each conditional of the output with its directive lines, outside comments. A conditional
+    # with a warned line is kept as written as a whole; in every other one no #if, #ifdef,
+    # #ifndef or #elif may test only settled names.
+    stack = []
+    for no, word, full in directive_lines(numbered):
+        if word in ("if", "ifdef", "ifndef"):
+            stack.append([])
+        elif not stack:
+            problems.append("%s: line %d: #%s without #if in the output" % (case, no, word))
+            return
+        stack[-1].append((no, word, full))
+        if word != "endif":
+            continue
+        group = stack.pop()
+        if any(d[0] in warned for d in group):
+            continue
+        for d in group:
+            if d[1] in ("else", "endif"):
+                continue
+            names = identifiers(d[2])
+            if any(n in FUNCS or n == "__has_include" or n not in settled for n in names):
+                continue
+            if not names and not closed:
+                continue  # constants alone: as 0 and 1 without -x, settled only under -lA
+            problems.append("%s: line %d left with only settled names and no warning: %s" %
+                            (case, d[0], d[2]))
+    if stack:
+        problems.append("%s: a conditional of the output is never closed" % case)
+
+
+def directive_lines(numbered):
+    """The conditional directives among (number, text) lines, outside block comments, string
+    and character literals, their continuation lines joined: (number, keyword, text)."""
+    in_comment = False
     i = 0
     while i < len(numbered):
-        no, t = numbered[i]
-        full = t
+        no, full = numbered[i]
         while full.endswith("\\") and i + 1 < len(numbered):
             i += 1
             full = full[:-1] + " " + numbered[i][1]
         i += 1
-        if not DIRECTIVE.match(full) or no in warned:
-            continue
-        names = identifiers(full)
-        if any(n in FUNCS or n == "__has_include" or n not in settled for n in names):
-            continue
-        problems.append("%s: line %d left with only settled names and no warning: %s" %
-                        (case, no, full))
+        m = None if in_comment else CONDITIONAL.match(full)
+        if m:
+            yield no, m.group(1), full
+        j = 0
+        while j < len(full):
+            if in_comment:
+                end = full.find("*/", j)
+                if end < 0:
+                    break
+                in_comment = False
+                j = end + 2
+            elif full.startswith("/*", j):
+                in_comment = True
+                j += 2
+            elif full.startswith("//", j):
+                break
+            elif full[j] in "\"'":
+                q = full[j]
+                j += 1
+                while j < len(full) and full[j] != q:
+                    j += 2 if full[j] == "\\" else 1
+                j += 1
+            else:
+                j += 1
 
 
 class CppBatch:
@@ -375,7 +428,7 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--velkrun", required=True)
     ap.add_argument("--seed", type=int, default=1)
-    ap.add_argument("--count", type=int, default=160, help="generated files (default 160)")
+    ap.add_argument("--count", type=int, default=300, help="generated files (default 300)")
     ap.add_argument("--assignments", type=int, default=4,
                     help="assignments of the open names per file (default 4)")
     ap.add_argument("--keep", metavar="DIR", help="keep the scratch files here")
@@ -390,6 +443,7 @@ def main():
     os.makedirs(work, exist_ok=True)
     problems = []
     cases = []
+    warnings = 0
     head = ["#define %s(x) %s" % (f, d) for f, d in sorted(FUNCS.items())]
     batch_in, batch_out = CppBatch(work, "in", head), CppBatch(work, "out", head)
     try:
@@ -413,7 +467,9 @@ def main():
                 continue
             if err != err_n:
                 problems.append("%s: -x and -nx wrote different messages" % label)
-            check_output(label, text, out_x, out_nx, err, settled, problems)
+            closed = all(o == "-lA" for o in opts[::2])
+            check_output(label, text, out_x, out_nx, err, settled, closed, problems)
+            warnings += err.count(b"\n")
             cases.append((c, label, text, out_x, opts, assigns))
             for k, assign in enumerate(assigns):
                 values = {n: None for n in NAMES}
@@ -427,6 +483,8 @@ def main():
             sys.exit("cpp failed outside the cases:\n" + msg_in + msg_out)
         compared = skipped = differ = 0
         changed = sum(1 for case in cases if case[3] != case[2].encode("latin-1"))
+        directive_count = sum(len(list(directive_lines(list(enumerate(case[2].split("\n"))))))
+                              for case in cases)
         for c, label, text, out_x, opts, assigns in cases:
             for k, assign in enumerate(assigns):
                 if (c, k) in err_in:
@@ -448,9 +506,10 @@ def main():
         problems.sort(key=lambda p: "cpp " not in p.split("\n")[0])
         for p in problems[:12]:
             print(p)
-        print("%d files (%d rewritten), %d comparisons with cpp (%d differ), %d skipped as cpp "
-              "rejects the input; %d problems" % (len(cases), changed, compared, differ, skipped,
-                                                 len(problems)))
+        print("%d files (%d rewritten, %d conditional directives, %d kept as written with a "
+              "warning), %d comparisons with cpp (%d differ), %d skipped as cpp rejects the "
+              "input; %d problems" % (len(cases), changed, directive_count, warnings, compared,
+                                      differ, skipped, len(problems)))
         if compared < len(cases):
             problems.append("too few comparisons")
         return 1 if problems else 0
