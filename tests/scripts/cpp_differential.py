@@ -143,7 +143,35 @@ class Gen:
             elif r < 0.14:
                 tail = " " + self.r.choice(NAMES)  # extra tokens: cpp warns, velkrun keeps
             return "%s %s%s" % (self.hash(word), name, tail)
-        return "%s %s" % (self.hash(word), self.decorate(self.expr(self.r.randint(1, 4))))
+        if self.r.random() < 0.5:
+            cond = self.chain(2)
+        else:
+            cond = self.expr(self.r.randint(1, 4))
+        return "%s %s" % (self.hash(word), self.decorate(cond))
+
+    def chain(self, depth):
+        """Operands joined by && and ||, as real conditions are written: what -x simplifies
+        when some of them stay open."""
+        parts = []
+        for _ in range(self.r.randint(2, 5)):
+            if parts:
+                parts.append(self.r.choice(["&&", "||"]))
+            r = self.r.random()
+            n = self.r.choice(NAMES)
+            if depth > 0 and r < 0.15:
+                parts.append("( %s )" % self.chain(depth - 1))
+            elif r < 0.45:
+                parts.append(self.r.choice(["defined(%s)" % n, "!defined(%s)" % n,
+                                            "! defined %s" % n, "defined %s" % n]))
+            elif r < 0.65:
+                parts.append(n)
+            elif r < 0.85:
+                # Against -1 too, where a value with a u suffix compares unsigned.
+                parts.append("%s %s %s" % (n, self.r.choice(["==", "!=", ">=", "<", ">"]),
+                                           self.r.choice([self.number(), "-1"])))
+            else:
+                parts.append(self.expr(1))
+        return " ".join(parts)
 
     def body_line(self, lines):
         self.body += 1
