@@ -29,7 +29,7 @@ import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tests", "scripts"))
-from cpp_differential import CppBatch  # noqa: E402
+from cpp_differential import CppBatch, directive_lines  # noqa: E402
 
 EXTS = (".c", ".h", ".cc", ".cpp", ".cxx", ".hh", ".hpp", ".hxx")
 
@@ -59,23 +59,15 @@ def split_lines(data):
 
 
 def directives(data):
-    """The conditional directive lines of a file, each with its continuation lines joined and
-    its comments cut (an unclosed one to the end), as (keyword, text)."""
-    lines = split_lines(data)
+    """The conditional directive lines of a file outside comments and literals, each with its
+    continuation lines joined and its comments cut (an unclosed one to the end), as (line index,
+    keyword, text, text after the keyword)."""
+    lines = [line.decode("latin-1") for line in split_lines(data)]
     out = []
-    i = 0
-    while i < len(lines):
-        line = lines[i]
-        m = COND.match(line)
-        if m:
-            start = i
-            while line.endswith(b"\\") and i + 1 < len(lines):
-                i += 1
-                line = line[:-1] + b" " + lines[i]
-            line = re.sub(rb"/\*.*?\*/|//.*", b" ", line)
-            line = line.split(b"/*")[0]
-            out.append((start, m.group(1), line, line[m.end():]))
-        i += 1
+    for i, word, text in directive_lines(list(enumerate(lines))):
+        text = re.sub(r"/\*.*?\*/|//.*", " ", text).split("/*")[0].encode("latin-1")
+        m = COND.match(text)
+        out.append((i, word.encode(), text, text[m.end():]))
     return out
 
 

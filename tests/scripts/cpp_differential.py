@@ -52,6 +52,7 @@ UNARY = ["+", "-", "~", "!"]
 BINARY = ["*", "/", "%", "+", "-", "<<", ">>", "<", ">", "<=", ">=", "==", "!=", "&", "^", "|",
           "&&", "||"]
 
+LEXEME = re.compile(r"/\*|//|[\"']")
 CONDITIONAL = re.compile(r"^[ \t]*#[ \t]*(if|ifdef|ifndef|elif|else|endif)\b")
 WARNING = re.compile(r"^Warning: (\d+): .*: kept as written\.$")
 LOCATION = re.compile(r"^(.*?):\d+:\d+: (?:fatal )?(error|warning|note): ")
@@ -360,26 +361,24 @@ def directive_lines(numbered):
         if m:
             yield no, m.group(1), full
         j = 0
-        while j < len(full):
+        while True:
             if in_comment:
                 end = full.find("*/", j)
                 if end < 0:
                     break
                 in_comment = False
                 j = end + 2
-            elif full.startswith("/*", j):
-                in_comment = True
-                j += 2
-            elif full.startswith("//", j):
+                continue
+            m = LEXEME.search(full, j)
+            if not m or m.group() == "//":
                 break
-            elif full[j] in "\"'":
-                q = full[j]
-                j += 1
-                while j < len(full) and full[j] != q:
-                    j += 2 if full[j] == "\\" else 1
-                j += 1
-            else:
-                j += 1
+            j = m.end()
+            if m.group() == "/*":
+                in_comment = True
+                continue
+            while j < len(full) and full[j] != m.group():
+                j += 2 if full[j] == "\\" else 1
+            j += 1
 
 
 class CppBatch:
