@@ -107,11 +107,15 @@ class Gen:
     def decorate(self, text):
         """Spacing, comments and continuation lines between the tokens of a condition."""
         out = []
-        for part in text.split(" "):
+        # Split at blanks outside character constants: a constant cut in two would leave a
+        # literal open, which velkrun carries over to the next line and cpp does not.
+        for part in re.findall(r"(?:'(?:\\.|[^'\\])*'|[^ '])+", text):
             if out:
                 r = self.r.random()
                 if r < 0.06:
                     out.append(" /* c */ ")
+                elif r < 0.075:
+                    out.append(" /* a comment\n over two lines */ ")
                 elif r < 0.09:
                     out.append(" \\\n  ")
                 elif r < 0.14:
@@ -211,7 +215,8 @@ class Gen:
                 self.conditional(lines, 1)
             else:
                 self.body_line(lines)
-        return "".join(line + "\n" for line in lines)
+        end = "\r\n" if self.r.random() < 0.15 else "\n"
+        return "".join(line.replace("\n", end) + end for line in lines)
 
     def pattern(self):
         name = self.r.choice(NAMES)
@@ -303,7 +308,7 @@ def check_output(case, text, out_x, out_nx, err, settled, closed, problems):
     if "".join(t + "\n" for _, t in numbered).encode("latin-1") != out_x:
         problems.append("%s: -nx and -x wrote different lines" % case)
     warned = set()
-    for line in err.decode("latin-1").splitlines():
+    for line in err.decode("latin-1").split("\n")[:-1]:
         m = WARNING.match(line)
         if not m:
             problems.append("%s: unexpected message: %s" % (case, line))
@@ -353,32 +358,45 @@ def directive_lines(numbered):
     i = 0
     while i < len(numbered):
         no, full = numbered[i]
-        while full.endswith("\\") and i + 1 < len(numbered):
-            i += 1
-            full = full[:-1] + " " + numbered[i][1]
+        full = full.rstrip("\r")
         i += 1
         m = None if in_comment else CONDITIONAL.match(full)
+        while True:
+            while full.endswith("\\") and i < len(numbered):
+                full = full[:-1] + " " + numbered[i][1].rstrip("\r")
+                i += 1
+            # A directive goes on over the lines of a comment that it opens.
+            if not (m and i < len(numbered) and ends_in_comment(full, in_comment)):
+                break
+            full += " " + numbered[i][1].rstrip("\r")
+            i += 1
         if m:
             yield no, m.group(1), full
-        j = 0
-        while True:
-            if in_comment:
-                end = full.find("*/", j)
-                if end < 0:
-                    break
-                in_comment = False
-                j = end + 2
-                continue
-            m = LEXEME.search(full, j)
-            if not m or m.group() == "//":
+        in_comment = ends_in_comment(full, in_comment)
+
+
+def ends_in_comment(full, in_comment):
+    """Whether a line that starts in a block comment or not ends in one."""
+    j = 0
+    while True:
+        if in_comment:
+            end = full.find("*/", j)
+            if end < 0:
                 break
-            j = m.end()
-            if m.group() == "/*":
-                in_comment = True
-                continue
-            while j < len(full) and full[j] != m.group():
-                j += 2 if full[j] == "\\" else 1
-            j += 1
+            in_comment = False
+            j = end + 2
+            continue
+        m = LEXEME.search(full, j)
+        if not m or m.group() == "//":
+            break
+        j = m.end()
+        if m.group() == "/*":
+            in_comment = True
+            continue
+        while j < len(full) and full[j] != m.group():
+            j += 2 if full[j] == "\\" else 1
+        j += 1
+    return in_comment
 
 
 class CppBatch:
