@@ -34,7 +34,7 @@ import tempfile
 
 # Names the conditions test. None is predefined by cpp (checked at start).
 NAMES = ["A", "B", "C", "D1", "HAVE_FOO", "HAVE_BAR", "USE_ZLIB", "_W32", "_W64", "__ARCHX",
-         "lower_n", "OS_VMS"]
+         "lower_n", "OS_VMS", "__cplusplus"]
 # Names used only function-like; cpp has them defined as function-like macros on both sides.
 FUNCS = {"FN_A": "((x) + 1)", "FN_B": "((x) * 3)"}
 HAS_INCLUDE = ["__has_include(<stdio.h>)", "__has_include(\"no_such_header.h\")"]
