@@ -43,8 +43,8 @@ char flat[XDIR_MAX + 1];
 int flat_at[XDIR_MAX + 1];
 int flat_len;
 
-// A rewritten directive: a cut may give each of its newlines a backslash.
-char out[2 * XDIR_MAX + 16];
+// A rewritten directive: a cut may give each of its newlines a blank and a backslash.
+char out[3 * XDIR_MAX + 16];
 
 // Chain state of one conditional (the flags travel in proc_block_x's frame).
 constexpr int CHAIN_OPEN = 1;  // a directive of it has been written: an #if is open in the output
@@ -256,15 +256,24 @@ int rewrite(bool rename)
             if (raw[k] != '\n') {
                 continue;
             }
+            if (n > 0 && out[n - 1] != ' ' && out[n - 1] != '\t' && out[n - 1] != '\n') {
+                out[n++] = ' ';
+            }
             out[n++] = '\\';
             if (k > 0 && raw[k - 1] == '\r') {
                 out[n++] = '\r';
             }
             out[n++] = '\n';
-            // The indentation of the next line stays with it.
-            while (k + 1 < to && (raw[k + 1] == ' ' || raw[k + 1] == '\t')) {
-                out[n++] = raw[++k];
+            // The indentation of the next line stays with the text that survives behind it.
+            int b = k + 1;
+            while (b < to && (raw[b] == ' ' || raw[b] == '\t')) {
+                b++;
             }
+            if (b == to && b < raw_len && raw[b] != '\r' && raw[b] != '\n') {
+                std::memcpy(out + n, raw + k + 1, static_cast<size_t>(b - k - 1));
+                n += b - k - 1;
+            }
+            k = b - 1;
         }
         p = to;
     }
