@@ -33,7 +33,8 @@ const char *const help_text =
     "  --ext LIST       comma-separated extensions to take instead of the defaults\n"
     "  --help           show this text\n"
     "\n"
-    "velkrun options: -T, -l LIST, -lA LIST, -d LIST (-n, -v and -usage are refused).\n"
+    "velkrun options: -T, -x, -l LIST, -lA LIST, -d LIST (-n, -v and -usage are refused);\n"
+    "under -x a list entry may be NAME=VALUE, and --symbols counts such a name defined.\n"
     "Symbolic links are not followed, except a PATH that is a link to a folder.\n"
     "Exit status: 0 when no file failed (with --check: and none would change), 1 when a\n"
     "file failed, 2 for a usage error, 129/130/143 when ended by SIGHUP/SIGINT/SIGTERM.\n";
@@ -156,7 +157,7 @@ int parse_args(int argc, char **argv)
                 return usage_error(a + ": -n and -v change what velkrun writes and cannot be used "
                                        "when rewriting files; run velkrun -v on single files to "
                                        "preview, or use --dry-run");
-            if (letters.empty() || letters.find_first_not_of('T') != std::string::npos)
+            if (letters.empty() || letters.find_first_not_of("Tx") != std::string::npos)
                 return usage_error("unknown velkrun option: " + a);
             vopts.push_back(a);
         } else {
