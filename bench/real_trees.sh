@@ -53,7 +53,8 @@ mkdir -p "$dir"
 trees=()
 for p in "${packages[@]}"; do
   if ! ls -d "$dir/$p"-[0-9]*/ >/dev/null 2>&1; then
-    (cd "$dir" && apt-get source -qq "$p" >/dev/null 2>&1)
+    (cd "$dir" && apt-get source -qq "$p" >/dev/null) ||
+      { echo "apt-get source $p failed" >&2; exit 1; }
   fi
   src=$(ls -d "$dir/$p"-[0-9]*/ | head -n 1)
   trees+=("$p=${src%/}")

@@ -12,11 +12,13 @@ on top, must give the same tokens: whatever velkrun -x resolved, it resolved as 
 preprocessor does, and whatever it kept, it kept intact. Assignments under which cpp rejects the
 input itself are skipped.
 
-Beside that, every run must end with status 0, -nx must write the lines of -x behind their
-numbers, a directive it warns about ("kept as written") must be in its output byte for byte where
-that line is kept at all, and no #if, #ifdef, #ifndef or #elif whose names the lists all settle
-may be left in the output without such a warning, so that copying the input through unchanged
-cannot pass.
+Beside that, every run must end with status 0, a second run over the output must leave it as
+it is, -nx must write the lines of -x behind their numbers, a directive it warns about ("kept as
+written") must be in its output as written where that line is kept at all (an #elif may open
+what is left of its conditional as #if), and no #if, #ifdef, #ifndef or #elif whose names the
+lists all settle may be left in the output without such a warning, so that copying the input
+through unchanged cannot pass. A condition of constants alone counts as settled only where
+every name outside the lists counts as undefined, as 0 and 1 do without -x.
 
 All cases of one run go to cpp in one process: a main file per side defines each case's names,
 writes a marker token and includes the case, so that the token stream splits back into cases.
@@ -514,6 +516,14 @@ def main():
                 problems.append("%s: -x and -nx wrote different messages" % label)
             closed = all(o == "-lA" for o in opts[::2])
             check_output(label, text, out_x, out_nx, err, settled, closed, problems)
+            # What -x leaves, it leaves for good: a second run changes nothing.
+            again = os.path.join(work, "c%d.x" % c)
+            with open(again, "wb") as f:
+                f.write(out_x)
+            out_again, _, status_again = run_velkrun(velkrun, ["-x"] + opts, again)
+            if status_again != 0 or out_again != out_x:
+                problems.append("%s: a second run over the output changes it (status %d)" % (
+                    label, status_again))
             warnings += err.count(b"\n")
             cases.append((c, label, text, out_x, opts, assigns))
             for k, assign in enumerate(assigns):
