@@ -35,12 +35,14 @@ int hash_at;             // offset of its '#' in raw
 int word_at;             // offset of its directive word
 int operand_at;          // offset of the text behind the word
 bool more;               // raw had no room for the line now in buff, which belongs to it
+bool spliced;            // a line of it ends with a continuation splice
 int lex_state;           // at the end of what was read: 0 code, 1 block comment, 2 line comment
 
 // The operand with its continuation splices taken out, for the reader, and for each of its bytes
-// (and its end) the offset in raw.
+// (and its end) the offset in raw. Without splices the operand is read where it stands in raw.
 char flat[XDIR_MAX + 1];
 int flat_at[XDIR_MAX + 1];
+const char *flat_text;
 int flat_len;
 
 // A rewritten directive: a cut may give each of its newlines a blank and a backslash.
@@ -62,6 +64,10 @@ int splice_len(const char *s, int n)
     if (bs < 0 || s[bs] != '\\') {
         return 0;
     }
+    // Behind an ASCII byte a backslash is no second byte; otherwise the pairs decide.
+    if (bs == 0 || static_cast<unsigned char>(s[bs - 1]) < 0x80) {
+        return 2 + cr;
+    }
     int i = 0;
     while (i < bs) {
         i += support::is_sj_lead(static_cast<unsigned char>(s[i])) ? 2 : 1;
@@ -69,14 +75,17 @@ int splice_len(const char *s, int n)
     return i == bs ? 2 + cr : 0;
 }
 
-// Follows comments and literals through the n bytes of one line at s from offset from (lex_state
-// carries a block or line comment from the line before) and tells whether the directive goes on
-// on the next line: behind a splice, or inside a block comment. Nothing is tracked under -T.
-bool line_goes_on(const char *s, int n, int from)
+// Follows comments and literals through the n bytes of the line in buff from offset from
+// (lex_state carries a block or line comment from the line before) and tells whether the directive
+// goes on on the next line: behind a splice, or inside a block comment. Nothing is tracked under
+// -T, nor needs to be in a line without '/' and quotes.
+bool line_goes_on(int from)
 {
+    const char *const s = buff + 1;
+    const int n = line_len;
     const int splice = splice_len(s, n);
     const int end = splice > 0 ? n - splice : n;
-    if (!opt_T) {
+    if (!opt_T && !line_plain) {
         int i = from;
         while (i < end && lex_state != 2) {
             const char c = s[i];
@@ -101,6 +110,7 @@ bool line_goes_on(const char *s, int n, int from)
         }
     }
     if (splice > 0) {
+        spliced = true;
         return true;
     }
     if (lex_state == 2) {
@@ -134,6 +144,7 @@ void gather(const char *hash)
     const char *const line = buff + 1;
     raw_len = 0;
     more = false;
+    spliced = false;
     lex_state = 0;
     first_no = line_no;
     hash_at = static_cast<int>(hash - line);
@@ -147,13 +158,13 @@ void gather(const char *hash)
     }
     operand_at = w;
     take_line();  // a line of at most LINE_MAX bytes always fits
-    bool goes_on = line_goes_on(line, line_len, hash_at);
+    bool goes_on = line_goes_on(hash_at);
     while (goes_on && lex_next_line(TOO_LONG_FMT)) {
         if (!take_line()) {
             more = true;
             break;
         }
-        goes_on = line_goes_on(line, line_len, 0);
+        goes_on = line_goes_on(0);
     }
     comment_f = 0;
     comment2_f = 0;
@@ -183,7 +194,7 @@ void put_rest(int keep)
     bool goes_on = more;
     while (goes_on) {
         put_line_sel(buff + 1, keep);
-        goes_on = line_goes_on(buff + 1, line_len, 0) && lex_next_line(TOO_LONG_FMT);
+        goes_on = line_goes_on(0) && lex_next_line(TOO_LONG_FMT);
     }
     more = false;
     comment_f = 0;
@@ -213,6 +224,12 @@ void put_new(const char *text, int n, int keep)
 // Builds the operand without continuation splices into flat.
 void flatten()
 {
+    if (!spliced) {
+        flat_text = raw + operand_at;
+        flat_len = raw_len - operand_at;
+        return;
+    }
+    flat_text = flat;
     flat_len = 0;
     int p = operand_at;
     while (p < raw_len) {
@@ -233,6 +250,9 @@ void flatten()
     flat_at[flat_len] = raw_len;
 }
 
+// Offset in raw of the byte at i (or the end) of the operand the reader read.
+int raw_at(int i) { return spliced ? flat_at[i] : operand_at + i; }
+
 // The directive with the reader's cuts left out and, for rename, its word made "if"; every
 // newline stays (a cut one with a backslash before it), so the lines keep their numbers. Returns
 // the length of the text in out.
@@ -248,8 +268,8 @@ int rewrite(bool rename)
         p = operand_at;
     }
     for (int c = 0; c < xcut_count; c++) {
-        const int from = flat_at[xcut_from[c]];
-        const int to = flat_at[xcut_to[c]];
+        const int from = raw_at(xcut_from[c]);
+        const int to = raw_at(xcut_to[c]);
         std::memcpy(out + n, raw + p, static_cast<size_t>(from - p));
         n += from - p;
         for (int k = from; k < to; k++) {
@@ -306,8 +326,8 @@ int branch_value(int kind)
     int v = X_BAD;
     if (!more) {
         flatten();
-        v = (kind == DIR_IF || kind == DIR_ELIF) ? xexpr_if(flat, flat_len)
-                                                 : xexpr_ifdef(flat, flat_len);
+        v = (kind == DIR_IF || kind == DIR_ELIF) ? xexpr_if(flat_text, flat_len)
+                                                 : xexpr_ifdef(flat_text, flat_len);
     }
     if (v == X_BAD) {
         char *e = line_excerpt(raw + hash_at);
@@ -426,7 +446,9 @@ void xblock_reset()
     first_no = 0;
     hash_at = word_at = operand_at = 0;
     more = false;
+    spliced = false;
     lex_state = 0;
+    flat_text = nullptr;
     flat_len = 0;
     xexpr_reset();
 }
