@@ -31,7 +31,8 @@ struct file_result {
     bool done = false;  // set by the worker under result_lock
     outcome what = outcome::unchanged;
     std::string out;       // text for standard output (the diff)
-    std::string msg;       // failure message, one or more lines
+    std::string msg;       // failure message, one or more lines; for a file that did not
+                           // fail, what velkrun wrote to stderr all the same (-x warnings)
     std::string tmp_path;  // a rewrite: the complete new text, waiting for the finisher to replace
                            // the file with it
     sym_file sym;          // --symbols: what the file tests
@@ -206,6 +207,7 @@ void process_file(const std::string &file, int slot, file_result &r)
     } else {
         r.what = outcome::unchanged;
     }
+    if (failure.empty()) r.msg = msg;
 }
 
 // The finisher: replacing a file can wait on the disk (a file system may write the new text out
@@ -414,11 +416,13 @@ int run(int argc, char **argv)
             break;
         case outcome::changed:
             ++n_changed;
+            report_fail(walk_files[i], r.msg);  // warnings, if any
             if (diff_mode) report_out(r.out);
             if (list_files) report_out(std::string(changed_word) + ": " + walk_files[i] + "\n");
             break;
         case outcome::unchanged:
             ++n_unchanged;
+            report_fail(walk_files[i], r.msg);
             if (symbols_mode) {
                 const std::string located = symbols_add(walk_files[i], r.sym, locate_mode != 0);
                 if (!located.empty()) report_out(located);

@@ -587,6 +587,13 @@ def test_x_mode():
           b"__cplusplus\t1\t1\t0\topen\n" in r.out)
     r = run(["--symbols", "-l", "VER=3", "--", "t"], cwd=base)
     check("a value without -x is an invalid list", r.status == 2 and b"invalid name" in r.err)
+    write(base + "/t/w.c", b"#if VER && 1/0\nw\n#endif\n")
+    r = run(["--quiet"] + opts + ["--", "t"], cwd=base)
+    check("-x: a warning of velkrun is shown with its file",
+          b"velkrun-tree: t/w.c: Warning: 1: [#if VER && 1/0]: kept as written.\n" in r.err)
+    check("-x: a warning fails nothing", r.status == 0)
+    check("-x: the file with the warning is rewritten as velkrun writes it",
+          read(base + "/t/w.c") == b"#if VER && 1/0\nw\n#endif\n")
 
 
 def test_windows():
