@@ -1,16 +1,16 @@
 #!/usr/bin/env python3
 """velkrun, velkrun -x and unifdef over real source trees (driven by bench/real_trees.sh).
 
-For each tree, each tool runs once on every C and C++ file (the extensions velkrun-tree takes)
-with the tree's platform list, all names of it undefined. Per tool it prints the files
-rewritten (run succeeded, output differs), the files refused (run failed; the file counts as
-left unchanged), the conditional lines (#if, #ifdef, #ifndef, #elif) that still test a goal name,
-and the CPU and elapsed time of all runs.
+For each goal of a tree (GOALS: platform names defined, with their values, and undefined),
+each tool runs once on every C and C++ file (the extensions velkrun-tree takes). Per tool it
+prints the files rewritten (run succeeded, output differs), the files refused (run failed; the
+file counts as left unchanged), the conditional lines (#if, #ifdef, #ifndef, #elif) that still
+test a goal name, and the CPU and elapsed time of all runs.
 
 Every rewritten file is then checked with the C preprocessor: the file and the tool's output are
 cut down to their conditional skeleton (each other line becomes a token made from its text;
-#define, #include and the like go too) and both go through cpp -P under the goal names
-undefined and, for every other name the directives test, several random assignments (a name
+#define, #include and the like go too) and both go through cpp -P with the goal names as the
+goal has them and, for every other name the directives test, several random assignments (a name
 used function-like defined function-like). Differing tokens are differences cpp can see;
 assignments under which cpp rejects the input skeleton are skipped.
 """
@@ -33,15 +33,26 @@ from cpp_differential import CppBatch, directive_lines  # noqa: E402
 
 EXTS = (".c", ".h", ".cc", ".cpp", ".cxx", ".hh", ".hpp", ".hxx")
 
-# The goal of each tree: remove what only VMS, Windows and DOS builds use.
+# The goals, per tree: the names a list defines (with their values) and those it undefines.
+VMS = ["OPENSSL_SYS_VMS", "__VMS", "VMS", "OPENSSL_SYS_VMS_DECC"]
 GOALS = {
-    "openssl": ["OPENSSL_SYS_VMS", "__VMS", "VMS", "OPENSSL_SYS_VMS_DECC", "_WIN32", "_WIN64",
-                "WIN32", "OPENSSL_SYS_WINDOWS", "OPENSSL_SYS_WIN32", "OPENSSL_SYS_WIN64",
-                "OPENSSL_SYS_WINCE", "_WIN32_WCE", "OPENSSL_SYS_WINNT", "OPENSSL_SYS_WIN32_CYGWIN",
-                "OPENSSL_SYS_MSDOS", "_MSC_VER", "__MINGW32__"],
-    "zlib": ["_WIN32", "_WIN64", "WIN32", "__WIN32__", "_WINDOWS", "WINDOWS", "_MSC_VER", "MSDOS",
-             "__MSDOS__", "OS2", "__OS2__", "__TURBOC__", "__BORLANDC__", "__WATCOMC__", "VMS",
-             "__CYGWIN__", "_WIN32_WCE", "__MINGW32__"],
+    "openssl": [
+        ("no VMS, no Windows", {},
+         VMS + ["_WIN32", "_WIN64", "WIN32", "OPENSSL_SYS_WINDOWS", "OPENSSL_SYS_WIN32",
+                "OPENSSL_SYS_WIN64", "OPENSSL_SYS_WINCE", "_WIN32_WCE", "OPENSSL_SYS_WINNT",
+                "OPENSSL_SYS_WIN32_CYGWIN", "OPENSSL_SYS_MSDOS", "_MSC_VER", "__MINGW32__"]),
+        ("32-bit Windows, Vista and later, MSVC 2019",
+         {"_WIN32": "1", "WIN32": "1", "OPENSSL_SYS_WINDOWS": "1", "OPENSSL_SYS_WIN32": "1",
+          "_WIN32_WINNT": "0x0600", "_MSC_VER": "1920"},
+         VMS + ["_WIN64", "OPENSSL_SYS_WIN64", "OPENSSL_SYS_WINCE", "_WIN32_WCE",
+                "OPENSSL_SYS_WIN32_CYGWIN", "__CYGWIN__", "OPENSSL_SYS_MSDOS", "__MINGW32__"]),
+    ],
+    "zlib": [
+        ("no Windows, DOS, OS/2 or VMS", {},
+         ["_WIN32", "_WIN64", "WIN32", "__WIN32__", "_WINDOWS", "WINDOWS", "_MSC_VER", "MSDOS",
+          "__MSDOS__", "OS2", "__OS2__", "__TURBOC__", "__BORLANDC__", "__WATCOMC__", "VMS",
+          "__CYGWIN__", "_WIN32_WCE", "__MINGW32__"]),
+    ],
 }
 
 COND = re.compile(rb"^[ \t]*#[ \t]*(if|ifdef|ifndef|elif|else|endif)\b")
@@ -97,7 +108,9 @@ def skeleton(data):
     return b"\n".join(out) + b"\n"
 
 
-def assignments(data, goals, predefined, rng, count):
+def assignments(data, fixed, predefined, rng, count):
+    """count random assignments of the names the directives of data test, beside the fixed
+    values of the goal names: {name: value or None}."""
     names = {}
     for _, word, _, rest in directives(data):
         if word in (b"else", b"endif"):
@@ -107,12 +120,12 @@ def assignments(data, goals, predefined, rng, count):
                       rest)
         for m in re.finditer(rb"([A-Za-z_]\w*)(\s*\()?", rest):
             n = m.group(1).decode("latin-1")
-            if n in BUILTIN or n in predefined or n in goals:
+            if n in BUILTIN or n in predefined or n in fixed:
                 continue
             names[n] = names.get(n, False) or bool(m.group(2))
     out = []
     for _ in range(count):
-        values = {n: None for n in goals}
+        values = dict(fixed)
         for n, func in sorted(names.items()):
             v = rng.choice(ASSIGN_VALUES)
             if func:
@@ -132,19 +145,26 @@ def run_tool(cmd, path):
     return p.stdout, p.stderr, p.returncode
 
 
-def tools(velkrun, goals):
-    lst = ",".join(goals)
+def tools(velkrun, defined, undefined):
+    """The three tools under one goal. velkrun without -x takes no values: its list names the
+    defined names plainly (it refuses what their values would decide anyway)."""
+    plain, valued, cmd = [], [], []
+    if defined:
+        plain += ["-l", ",".join(sorted(defined))]
+        valued += ["-l", ",".join("%s=%s" % kv for kv in sorted(defined.items()))]
+        cmd += ["-D%s=%s" % kv for kv in sorted(defined.items())]
+    plain += ["-d", ",".join(undefined)]
+    valued += ["-d", ",".join(undefined)]
+    cmd += ["-U" + n for n in undefined]
     return [
-        ("velkrun", [velkrun, "-d", lst], lambda st: st == 0),
-        ("velkrun -x", [velkrun, "-x", "-d", lst], lambda st: st == 0),
+        ("velkrun", [velkrun] + plain, lambda st: st == 0),
+        ("velkrun -x", [velkrun, "-x"] + valued, lambda st: st == 0),
         # unifdef: 0 unchanged, 1 changed, 2 trouble
-        ("unifdef", ["unifdef"] + ["-U" + n for n in goals], lambda st: st in (0, 1)),
+        ("unifdef", ["unifdef"] + cmd, lambda st: st in (0, 1)),
     ]
 
 
 def bench_tree(name, root, velkrun, predefined, args, work):
-    goals = GOALS[name]
-    goal_set = {g.encode() for g in goals}
     files = []
     for d, dirs, fs in os.walk(root):
         dirs.sort()
@@ -156,12 +176,29 @@ def bench_tree(name, root, velkrun, predefined, args, work):
     for p in files:
         with open(p, "rb") as f:
             inputs.append(f.read())
+    met = True
+    for title, defined, undefined in GOALS[name]:
+        met = bench_goal(name, title, root, files, inputs, defined, undefined, velkrun,
+                         predefined, args, work) and met
+        for f in os.listdir(work):
+            os.unlink(os.path.join(work, f))
+    return met
+
+
+def bench_goal(name, title, root, files, inputs, defined, undefined, velkrun, predefined, args,
+               work):
+    fixed = dict(defined)
+    fixed.update((n, None) for n in undefined)
+    goal_set = {g.encode() for g in fixed}
     total_goal = sum(goal_lines(d, goal_set) for d in inputs)
-    print("\n%s (%s): %d files, %d conditional lines on the goal names; -d %s" % (
-        name, os.path.basename(root), len(files), total_goal, ",".join(goals)))
+    print("\n%s (%s), %s: %d files, %d conditional lines on the %d goal names" % (
+        name, os.path.basename(root), title, len(files), total_goal, len(fixed)))
+    print("  -l %s" % ",".join("%s=%s" % kv for kv in sorted(defined.items())) if defined else
+          "  (no -l)")
+    print("  -d %s" % ",".join(undefined))
     rows = []
     outputs = {}
-    for label, cmd, ok in tools(velkrun, goals):
+    for label, cmd, ok in tools(velkrun, defined, undefined):
         before = resource.getrusage(resource.RUSAGE_CHILDREN)
         t0 = time.monotonic()
         res = [run_tool(cmd, p) for p in files]
@@ -186,7 +223,7 @@ def bench_tree(name, root, velkrun, predefined, args, work):
         rows.append([label, rewritten, refused, left, cpu, elapsed, warned])
 
     # The C preprocessor's view of every rewrite.
-    rng = random.Random("%s/%d" % (name, args.seed))
+    rng = random.Random("%s/%s/%d" % (name, title, args.seed))
     assigns = {}
     batch_in = CppBatch(work, "in")
     out_batches = {label: CppBatch(work, label.replace(" ", "_").replace("-", "")) for label in
@@ -194,7 +231,7 @@ def bench_tree(name, root, velkrun, predefined, args, work):
     for c, data in enumerate(inputs):
         if all(outputs[t][c] is None or outputs[t][c] == data for t in outputs):
             continue
-        assigns[c] = assignments(data, goals, predefined, rng, args.assignments)
+        assigns[c] = assignments(data, fixed, predefined, rng, args.assignments)
         sk = skeleton(data)
         for k, values in enumerate(assigns[c]):
             batch_in.add(c, k, sk, values)
@@ -264,8 +301,6 @@ def main():
         for t in a.trees:
             name, _, path = t.partition("=")
             ok = bench_tree(name, path, os.path.abspath(a.velkrun), predefined, a, work) and ok
-            for f in os.listdir(work):
-                os.unlink(os.path.join(work, f))
     finally:
         shutil.rmtree(work, ignore_errors=True)
     return 0 if ok else 1

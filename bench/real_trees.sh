@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# velkrun, velkrun -x and unifdef over two real source trees, Debian's OpenSSL and zlib, each
-# with the list of its VMS, Windows and DOS platform names undefined. Prints, per tree and tool:
+# velkrun, velkrun -x and unifdef over two real source trees, Debian's OpenSSL and zlib, with
+# realistic platform lists: VMS, Windows and DOS names undefined, and for OpenSSL also the 32-bit
+# Windows build (names defined with values). Prints, per tree, list and tool:
 # files rewritten, files refused, conditional lines still testing a goal name, CPU and elapsed
 # time, and how many rewrites the C preprocessor tells apart from their input
 # (bench/real_trees.py says how). Ends with status 1 when velkrun -x leaves more goal lines than
