@@ -1,5 +1,6 @@
 #include "cli/cli_run.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -13,6 +14,7 @@
 #include "cond/cond_match.h"
 #include "cond/cond_options.h"
 #include "cond/cond_output.h"
+#include "cond/cond_xexpr.h"
 #include "support/exit_hook.h"
 #include "support/message.h"
 #include "support/out_stage.h"
@@ -35,6 +37,8 @@ static bool add_name(char *name, int value)
     }
     cond::list_name[cond::list_count] = name;
     cond::list_value[cond::list_count] = value;
+    cond::list_num[cond::list_count] = static_cast<std::uint64_t>(value);
+    cond::list_uns[cond::list_count] = 0;
     cond::list_count++;
     return true;
 }
@@ -48,6 +52,29 @@ static int name_error(const char *fmt, char *name)
     }
     support::errmsg(fmt, name);
     return -1;
+}
+
+// Under -x: the value behind the '=' at eq of the last entry (an entry of a defined list), an
+// optional minus and a C integer constant up to the next comma. Stores it with the entry, ends
+// the name at eq and returns the position behind the value, or null when it is malformed.
+static char *take_value(char *eq, int value)
+{
+    char *v = eq + 1;
+    char *end = v;
+    while (*end != '\0' && *end != ',') {
+        end++;
+    }
+    const bool neg = *v == '-';
+    const char *digits = neg ? v + 1 : v;
+    std::uint64_t num = 0;
+    int uns = 0;
+    if (value != 1 || !cond::xnum_read(digits, static_cast<int>(end - digits), &num, &uns)) {
+        return nullptr;
+    }
+    cond::list_num[cond::list_count - 1] = neg ? 0 - num : num;
+    cond::list_uns[cond::list_count - 1] = uns;
+    *eq = '\0';
+    return end;
 }
 
 static const char TOO_MANY_FMT[] = "Error: \"%s\": too many names (at most 256).\n\n";
@@ -80,6 +107,13 @@ int set_list(char *list, int value)
             }
             continue;
         }
+        if (*p == '=' && cond::opt_x) {
+            p = take_value(p, value);
+            if (p == nullptr) {
+                return name_error("Error: \"%s\": invalid name.\n\n", name);
+            }
+            continue;
+        }
         if (!is_name_char(static_cast<unsigned char>(*p))) {
             return name_error("Error: \"%s\": invalid name.\n\n", name);
         }
@@ -91,11 +125,29 @@ int set_list(char *list, int value)
     return 0;
 }
 
+// True when a flag group before the file name holds x: it decides how every list is read,
+// those before it included.
+static bool x_given(int argc, char **argv)
+{
+    for (int i = 1; i < argc && argv[i][0] == '-'; i++) {
+        const char *a = argv[i];
+        if (std::strcmp(a, "-l") == 0 || std::strcmp(a, "-lA") == 0 || std::strcmp(a, "-d") == 0) {
+            i++;
+        } else if (std::strchr(a + 1, 'x') != nullptr) {
+            return true;
+        }
+    }
+    return false;
+}
+
 int set_option(int argc, char **argv)
 {
     cond::list_count = 0;
     if (argc <= 1) {
         return -1;
+    }
+    if (x_given(argc, argv)) {
+        cond::opt_x = 1;
     }
     cond::list_mode = cond::LIST_MODE_UNDEF;
     int i = 1;
@@ -112,6 +164,8 @@ int set_option(int argc, char **argv)
                 cond::opt_n = 1;
             } else if (*c == 'T') {
                 cond::opt_T = 1;
+            } else if (*c == 'x') {
+                cond::opt_x = 1;
             } else if (std::strcmp(arg, "-l") == 0 || std::strcmp(arg, "-lA") == 0) {
                 list_value = 1;
             } else if (std::strcmp(arg, "-d") == 0) {

@@ -6,6 +6,7 @@
 #include "cond/cond_line.h"
 #include "cond/cond_options.h"
 #include "cond/cond_output.h"
+#include "cond/cond_xblock.h"
 #include "support/message.h"
 
 namespace cli {
@@ -27,7 +28,9 @@ int scan_file(const char *name)
             const int kind = cond::line_kind;
             if (kind == cond::DIR_IFDEF || kind == cond::DIR_IF || kind == cond::DIR_IFNDEF) {
                 // The block processor deals with every line through the matching #endif.
-                if (cond::proc_block(kind, 1) == -2) {
+                const int r =
+                    cond::opt_x ? cond::proc_block_x(kind, 1, p) : cond::proc_block(kind, 1);
+                if (r == -2) {
                     return 0;
                 }
                 continue;

@@ -8,6 +8,7 @@
 #include "cond/cond_memo.h"
 #include "cond/cond_options.h"
 #include "cond/cond_output.h"
+#include "cond/cond_xblock.h"
 #include "support/message.h"
 #include "support/sj_string.h"
 
@@ -102,6 +103,7 @@ void cond_reset()
     match_reset();
     memo_reset();
     classify_reset();
+    xblock_reset();
 }
 
 }  // namespace cond

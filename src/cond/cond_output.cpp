@@ -131,6 +131,8 @@ void put_span(const char *p, size_t n, long first_no)
     support::out_write(p, static_cast<size_t>(end - p));
 }
 
+void put_text_line(const char *text, size_t len, long no) { out_line(text, len, false, no); }
+
 int put_line_sel(const char *line, int keep)
 {
     if (keep != opt_v) {

@@ -20,6 +20,10 @@ int put_line(const char *line);
 // a newline is kept, as put_line restores it).
 void put_span(const char *p, size_t n, long first_no);
 
+// Writes the len bytes at text as one line numbered no, as put_line writes a line read with those
+// bytes (a CR LF end is written as it stands).
+void put_text_line(const char *text, size_t len, long no);
+
 // Writes the current line through put_line exactly when keep (1 survives, 0 removed) differs
 // from opt_v. Returns 0.
 int put_line_sel(const char *line, int keep);

@@ -33,8 +33,9 @@ const char *const help_text =
     "  --ext LIST       comma-separated extensions to take instead of the defaults\n"
     "  --help           show this text\n"
     "\n"
-    "velkrun options: -T, -l LIST, -lA LIST, -d LIST (-n, -v and -usage are refused);\n"
-    "at least one list is needed (-d '*' takes every name as undefined).\n"
+    "velkrun options: -T, -x, -l LIST, -lA LIST, -d LIST (-n, -v and -usage are refused);\n"
+    "under -x a list entry may be NAME=VALUE, and --symbols counts such a name defined.\n"
+    "At least one list is needed (-d '*' takes every name as undefined).\n"
     "Symbolic links are not followed, except a link named as a PATH.\n"
     "Exit status: 0 when no file failed or was refused (with --check: and none would\n"
     "change), 1 when a file failed (with --check: or would change), 2 for a usage\n"
@@ -159,7 +160,7 @@ int parse_args(int argc, char **argv)
                 return usage_error(a + ": -n and -v change what velkrun writes and cannot be used "
                                        "when rewriting files; run velkrun -v on single files to "
                                        "preview, or use --dry-run");
-            if (letters.empty() || letters.find_first_not_of('T') != std::string::npos)
+            if (letters.empty() || letters.find_first_not_of("Tx") != std::string::npos)
                 return usage_error("unknown velkrun option: " + a);
             vopts.push_back(a);
         } else {

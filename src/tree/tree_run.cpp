@@ -33,7 +33,8 @@ struct file_result {
     bool done = false;  // set by the worker under result_lock
     outcome what = outcome::unchanged;
     std::string out;       // text for standard output (the diff)
-    std::string msg;       // failure message, one or more lines
+    std::string msg;       // failure message, one or more lines; for a file that did not
+                           // fail, what velkrun wrote to stderr all the same (-x warnings)
     std::string tmp_path;  // a rewrite: the complete new text, waiting for the finisher to replace
                            // the file with it
     fs_ident id;           // a rewrite: the file as it was when reading began
@@ -257,6 +258,7 @@ void process_file(const std::string &file, const std::string &name, int slot, fi
     } else {
         r.what = differs ? outcome::changed : outcome::unchanged;
     }
+    if (failure.empty()) r.msg = msg;
 }
 
 // The finisher: replacing a file can wait on the disk (a file system may write the new text out
@@ -444,11 +446,13 @@ void take_result(std::size_t i, file_result &r, tally &t)
         break;
     case outcome::changed:
         ++t.changed;
+        report_fail(walk_files[i], r.msg);  // velkrun's warnings, if any
         if (diff_mode) report_out(r.out);
         if (list_files) report_out(std::string(changed_word) + ": " + walk_files[i] + "\n");
         break;
     case outcome::unchanged:
         ++t.unchanged;
+        report_fail(walk_files[i], r.msg);
         if (symbols_mode) {
             const std::string located = symbols_add(walk_files[i], r.sym, locate_mode != 0);
             if (!located.empty()) report_out(located);

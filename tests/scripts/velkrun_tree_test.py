@@ -564,6 +564,8 @@ def test_symbols_posix():
         [],
         ["-d", "*_OLD", "-l", "NEW_*,*_OLD*"],
         ["-T", "-d", "*", "-l", "FOO"],
+        ["-x", "-l", "FOO=2,B?Z=0x10", "-d", "BAR", "-l", "A1=-1"],
+        ["-lA", "FOO=0", "-xT"],
     ]
     for opts in option_sets:
         r = run(["--symbols"] + opts + ["--", "t"], cwd=one)
@@ -821,6 +823,35 @@ def test_diff_memory():
           large - small < 8 * 1024)
 
 
+def test_x_mode():
+    """-x and lists with values pass on to velkrun, rewrites included."""
+    base = fresh("x-mode")
+    src = (b"#if defined(_WIN32) || VER < 3\nold\n#elif __has_include(<x.h>) && VER >= 3\n"
+           b"new\n#endif\n#ifdef __cplusplus\ncpp\n#endif\n")
+    write(base + "/t/a.c", src)
+    opts = ["-x", "-l", "VER=3", "-d", "_WIN32"]
+    want = subprocess.run([ARGS.velkrun] + opts + ["t/a.c"], cwd=base, stdout=subprocess.PIPE).stdout
+    check("-x: velkrun itself simplifies", want == b"#if __has_include(<x.h>)\nnew\n#endif\n"
+          b"#ifdef __cplusplus\ncpp\n#endif\n")
+    r = run(["--quiet"] + opts + ["--", "t"], cwd=base)
+    check("-x: the tree run exits 0", r.status == 0)
+    check("-x: the rewrite is velkrun -x's output", read(base + "/t/a.c") == want)
+    write(base + "/t/a.c", src)
+    r = run(["--symbols", "-x", "-l", "VER=3", "-d", "_WIN32", "--", "t"], cwd=base)
+    check("-x: a name with a value is defined", b"VER\t1\t2\t0\tdefined\n" in r.out)
+    check("-x: names with _ are listed", b"_WIN32\t1\t1\t0\tundefined\n" in r.out and
+          b"__cplusplus\t1\t1\t0\topen\n" in r.out)
+    r = run(["--symbols", "-l", "VER=3", "--", "t"], cwd=base)
+    check("a value without -x is an invalid list", r.status == 2 and b"invalid name" in r.err)
+    write(base + "/t/w.c", b"#if VER && 1/0\nw\n#endif\n")
+    r = run(["--quiet"] + opts + ["--", "t"], cwd=base)
+    check("-x: a warning of velkrun is shown with its file",
+          b"velkrun-tree: t/w.c: Warning: 1: [#if VER && 1/0]: kept as written.\n" in r.err)
+    check("-x: a warning fails nothing", r.status == 0)
+    check("-x: the file with the warning is rewritten as velkrun writes it",
+          read(base + "/t/w.c") == b"#if VER && 1/0\nw\n#endif\n")
+
+
 def test_windows():
     """The Windows build: a rewrite, --check, --diff and -j under Wine on CR LF files, a tree named by
     drive letter and backslashes, and a read-only file."""
@@ -922,6 +953,7 @@ def main():
         test_each_file_once_and_backups()
         test_statuses_and_previews()
         test_diff_memory()
+        test_x_mode()
     if failures:
         print("%d check(s) failed" % len(failures))
         return 1

@@ -61,7 +61,7 @@ TEST_F(CliRun, SetOptionRejectsMalformedCommandLines)
 {
     Args none{"velkrun"};
     EXPECT_EQ(cli::set_option(none.argc(), none.argv()), -1);
-    for (const char *bad : {"-nl", "-ln", "-lAn", "-x", "-usage", "-L"}) {
+    for (const char *bad : {"-nl", "-ln", "-lAn", "-q", "-usage", "-L"}) {
         Args a{"velkrun", bad, "A", "in.c"};
         EXPECT_EQ(cli::set_option(a.argc(), a.argv()), -1) << bad;
     }

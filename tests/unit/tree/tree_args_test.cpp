@@ -28,6 +28,8 @@ TEST(TreeArgs, VelkrunOptionsPassInOrderAndListsAreTakenWhole)
     ASSERT_EQ(parse({"-T", "-l", "A,B", "-d", "--x", "-lA", "C", "--", "p", "q"}), 0);
     EXPECT_EQ(tree::vopts, (std::vector<std::string>{"-T", "-l", "A,B", "-d", "--x", "-lA", "C"}));
     EXPECT_EQ(tree::paths, (std::vector<std::string>{"p", "q"}));
+    ASSERT_EQ(parse({"-xT", "-l", "V=1", "-x", "--", "p"}), 0);
+    EXPECT_EQ(tree::vopts, (std::vector<std::string>{"-xT", "-l", "V=1", "-x"}));
 }
 
 TEST(TreeArgs, JobsInEveryForm)
@@ -49,7 +51,8 @@ TEST(TreeArgs, RefusedAndMalformedCommandLinesAreUsageErrors)
     EXPECT_NE(err.find("-nT: -n and -v change what velkrun writes"), std::string::npos);
     EXPECT_NE(err.find("Usage: velkrun-tree "), std::string::npos);
     EXPECT_EQ(parse({"-", "--", "p"}), 2);
-    EXPECT_EQ(parse({"-x", "--", "p"}), 2);
+    EXPECT_EQ(parse({"-q", "--", "p"}), 2);
+    EXPECT_EQ(parse({"-Tq", "--", "p"}), 2);
     EXPECT_EQ(parse({"p"}), 2);
     EXPECT_EQ(parse({"--"}), 2);
     EXPECT_EQ(parse({"-l"}), 2);

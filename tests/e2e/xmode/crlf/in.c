@@ -1,0 +1,6 @@
+#if A && \
+  B
+b
+#elif C
+c
+#endif

@@ -1,0 +1,5 @@
+#ifdef F
+f
+#elif defined(T)
+t
+#endif

@@ -1,0 +1,9 @@
+#ifdef U
+u
+#elif T /* true */
+t: the rest goes
+#elif V
+v
+#else
+e
+#endif

@@ -1,0 +1,5 @@
+#if T
+t
+#elif U
+u
+#endif

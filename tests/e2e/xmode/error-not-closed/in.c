@@ -1,0 +1,5 @@
+#if A
+a
+#if B
+b
+#endif

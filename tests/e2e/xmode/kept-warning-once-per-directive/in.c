@@ -1,0 +1,4 @@
+#if A &&
+#if A &&
+#endif
+#endif

@@ -1,0 +1,3 @@
+#if A && B
+b
+#endif

@@ -1,0 +1,3 @@
+#if A == 2
+two
+#endif
