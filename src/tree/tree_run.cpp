@@ -114,13 +114,6 @@ bool file_next(void *ctx, std::string &line)
     }
 }
 
-void file_rewind(void *ctx)
-{
-    file_lines &s = *static_cast<file_lines *>(ctx);
-    std::rewind(s.f);
-    s.at = s.end = 0;
-}
-
 // How velkrun ended for one file: empty when it succeeded, else the message, and *refused set
 // when it declined the file by its rules (status 1 and its message) rather than failing.
 std::string child_failure(const spawn_end &end, const std::string &msg, bool *refused)
@@ -156,7 +149,7 @@ void process_file(const std::string &file, const std::string &name, int slot, fi
     diff_stream diff;
     if (diff_mode) {
         old_lines.buf.resize(CHUNK);
-        diff_start(diff, name, diff_source{file_next, file_rewind, &old_lines});
+        diff_start(diff, name, diff_source{file_next, &old_lines});
     }
     bool differs = false;
     unsigned long long matched = 0;  // bytes of output equal to the file so far

@@ -850,6 +850,20 @@ def test_x_mode():
     check("-x: a warning fails nothing", r.status == 0)
     check("-x: the file with the warning is rewritten as velkrun writes it",
           read(base + "/t/w.c") == b"#if VER && 1/0\nw\n#endif\n")
+    # A directive -x rewrites is one line changed in the diff, the rest of the file context.
+    g = b"a\nb\nc\nd\n#if defined(A) || defined(B)\nx\n#endif\ne\nf\ng\nh\n"
+    write(base + "/g/g.c", g)
+    r = run(["--diff", "-x", "-d", "A", "--", "g"], cwd=base)
+    check("-x --diff: only the rewritten line changes",
+          r.raw_out == b"--- g/g.c\n+++ g/g.c\n@@ -2,7 +2,7 @@\n b\n c\n d\n-#if defined(A) || defined(B)\n"
+          b"+#if defined(B)\n x\n #endif\n e\n")
+    if shutil.which("patch"):
+        with open(base + "/g.diff", "wb") as f:
+            f.write(r.raw_out)
+        p = subprocess.run(["patch", "-p0", "-s", "-i", "g.diff"], cwd=base, stdout=subprocess.PIPE,
+                           stderr=subprocess.STDOUT)
+        check("-x --diff: patch -p0 gives the rewrite", p.returncode == 0 and read(base + "/g/g.c") ==
+              g.replace(b"defined(A) || ", b""))
 
 
 def test_windows():

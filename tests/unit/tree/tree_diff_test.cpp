@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -74,17 +76,12 @@ TEST(TreeDiff, CrLfAndHighBytesAreCarriedAsTheyAre)
               "--- f.c\n+++ f.c\n@@ -1,3 +1,2 @@\n a\r\n-\x83\x5c\r\n b\r\n");
 }
 
-TEST(TreeDiff, TextThatIsNoDeletionIsReplacedWhole)
+TEST(TreeDiff, LinesFoundNowhereAreAddedAfterTheDeletedOnes)
 {
     EXPECT_EQ(diff("a\nb\n", "a\r\nb\r\n"),
               "--- f.c\n+++ f.c\n@@ -1,2 +1,2 @@\n-a\n-b\n+a\r\n+b\r\n");
-}
-
-TEST(TreeDiff, ANewLineFoundNowhereReplacesTheTextWhole)
-{
-    // The lines kept before the stray one come back as added lines, in order.
     EXPECT_EQ(diff("a\nb\nc\n", "a\nc\nX\n"),
-              "--- f.c\n+++ f.c\n@@ -1,3 +1,3 @@\n-a\n-b\n-c\n+a\n+c\n+X\n");
+              "--- f.c\n+++ f.c\n@@ -1,3 +1,3 @@\n a\n-b\n c\n+X\n");
     EXPECT_EQ(diff("", "new"),
               "--- f.c\n+++ f.c\n@@ -0,0 +1 @@\n+new\n\\ No newline at end of file\n");
 }
@@ -103,7 +100,6 @@ struct lines_of {
         s.at = end;
         return true;
     }
-    static void rewind(void *ctx) { static_cast<lines_of *>(ctx)->at = 0; }
 };
 
 TEST(TreeDiff, TheNewTextMayArriveInPiecesOfAnySize)
@@ -115,13 +111,130 @@ TEST(TreeDiff, TheNewTextMayArriveInPiecesOfAnySize)
         for (std::size_t piece : {1, 2, 5, 64, 4096}) {
             lines_of src{a};
             tree::diff_stream d;
-            tree::diff_start(d, "f.c", tree::diff_source{lines_of::next, lines_of::rewind, &src});
+            tree::diff_start(d, "f.c", tree::diff_source{lines_of::next, &src});
             for (std::size_t at = 0; at < b.size(); at += piece)
                 tree::diff_feed(d, b.data() + at, b.size() - at < piece ? b.size() - at : piece);
             std::string out;
             EXPECT_TRUE(tree::diff_finish(d, out));
             EXPECT_EQ(out, diff(a, b)) << piece;
         }
+    }
+}
+
+TEST(TreeDiff, RewrittenDirectiveLinesAreChangedWhereTheyStand)
+{
+    // A simplified condition: one line out, one in, at its place.
+    EXPECT_EQ(diff(lines(1, 4) + "#if defined(A) || defined(B)\nx\n#endif\n" + lines(5, 8),
+                   lines(1, 4) + "#if defined(B)\nx\n#endif\n" + lines(5, 8)),
+              "--- f.c\n+++ f.c\n@@ -2,7 +2,7 @@\n l2\n l3\n l4\n-#if defined(A) || defined(B)\n"
+              "+#if defined(B)\n x\n #endif\n l5\n");
+    // An #elif known true after an unknown branch becomes #else: the #else further down, in
+    // another conditional, is not taken for it.
+    const std::string a = "#if U\nu\n#elif T\nt\n#elif V\nv\n#endif\n" + lines(1, 3) +
+                          "#if W\nw\n#else\nn\n#endif\n";
+    const std::string b = "#if U\nu\n#else\nt\n#endif\n" + lines(1, 3) + "#if W\nw\n#else\nn\n#endif\n";
+    EXPECT_EQ(diff(a, b), "--- f.c\n+++ f.c\n@@ -1,9 +1,7 @@\n #if U\n u\n-#elif T\n+#else\n t\n"
+                          "-#elif V\n-v\n #endif\n l1\n l2\n");
+    // A continued directive whose first line changed, its continuation kept.
+    EXPECT_EQ(diff("a\n#if A && \\\n   B\nb\n#endif\n", "a\n#if \\\n   B\nb\n#endif\n"),
+              "--- f.c\n+++ f.c\n@@ -1,5 +1,5 @@\n a\n-#if A && \\\n+#if \\\n    B\n b\n #endif\n");
+}
+
+// Applies a unified diff made by diff_append to old as patch would, with no fuzz: every context
+// and deleted line must be the old line at its place. Counts the added lines in *added.
+std::string apply(const std::string &old, const std::string &d, int *added)
+{
+    std::vector<std::string> in;
+    for (std::size_t at = 0; at < old.size();) {
+        const std::size_t nl = old.find('\n', at);
+        const std::size_t end = nl == std::string::npos ? old.size() : nl + 1;
+        in.push_back(old.substr(at, end - at));
+        at = end;
+    }
+    std::string out;
+    std::size_t taken = 0;
+    *added = 0;
+    for (std::size_t at = d.find("\n@@ -"); at != std::string::npos;) {
+        at += 5;
+        const unsigned long first = std::stoul(d.substr(at));
+        const std::size_t sep = d.find_first_of(", ", at);
+        const bool none = d[sep] == ',' && std::stoul(d.substr(sep + 1)) == 0;
+        for (const unsigned long start = none ? first : first - 1; taken < start; ++taken) {
+            out += in.at(taken);
+        }
+        at = d.find('\n', at) + 1;
+        while (at < d.size() && d.compare(at, 3, "@@ ") != 0) {
+            const char kind = d[at];
+            const std::size_t nl = d.find('\n', at);
+            std::string line = d.substr(at + 1, nl - at);
+            at = nl + 1;
+            if (d.compare(at, 2, "\\ ") == 0) {
+                line.pop_back();
+                at = d.find('\n', at) + 1;
+            }
+            if (kind == '+') {
+                out += line;
+                ++*added;
+                continue;
+            }
+            EXPECT_EQ(in.at(taken), line);
+            ++taken;
+            if (kind == ' ') {
+                out += line;
+            }
+        }
+        at = at < d.size() ? at - 1 : std::string::npos;
+    }
+    for (; taken < in.size(); ++taken) {
+        out += in[taken];
+    }
+    return out;
+}
+
+TEST(TreeDiff, RewritesOfEveryShapeApplyBackAndAddOnlyTheirRewrittenLines)
+{
+    // Old texts of code and directive lines (continued ones too), rewritten as velkrun does:
+    // lines deleted, directive lines replaced where they stand; the diff must give the new text
+    // back and add no line that was not rewritten.
+    // Code lines are each of their own, as velkrun keeps them, so the line after held ones is
+    // found where it stands; directive lines repeat.
+    const char *code[] = {"a%u\n", "b%u\r\n", "x = %u; \\\n", "d%u"};
+    const char *dir[] = {"#if A\n", "#else\n", "#endif\n", "#elif B\n", "  # if C && \\\n",
+                         "#if D\n"};
+    unsigned seed = 1;
+    auto rnd = [&seed](unsigned n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::string a, b;
+        int rewritten = 0;
+        const unsigned n = rnd(24);
+        for (unsigned k = 0; k < n; ++k) {
+            const bool is_dir = rnd(2) == 0;
+            char text[32];
+            std::snprintf(text, sizeof text, code[k + 1 == n && rnd(4) == 0 ? 3 : rnd(3)], k);
+            std::string line = is_dir ? dir[rnd(6)] : text;
+            a += line;
+            const unsigned fate = rnd(4);
+            if (fate == 0) {
+                continue;  // deleted
+            }
+            if (is_dir && fate == 1) {
+                const std::string other = dir[rnd(6)];
+                if (other != line && !other.empty()) {
+                    b += other;
+                    ++rewritten;
+                    continue;
+                }
+            }
+            b += line;
+        }
+        const std::string d = diff(a, b);
+        int added = 0;
+        EXPECT_EQ(apply(a, d, &added), b) << "old:\n" << a << "new:\n" << b << "diff:\n" << d;
+        EXPECT_LE(added, rewritten) << "old:\n" << a << "new:\n" << b << "diff:\n" << d;
+        EXPECT_EQ(d.empty(), a == b);
     }
 }
 
