@@ -30,8 +30,8 @@ struct diff_source {
 struct diff_stream {
     diff_source old_src{nullptr, nullptr};
     std::string name;
-    std::string text;     // the hunks so far
-    std::string partial;  // new text after its last complete line
+    std::string text;        // the hunks so far
+    std::string partial;     // new text after its last complete line
     bool continued = false;  // the last new line ended in a backslash: a directive goes on
     // New directive lines (and lines they continue) held until the next other new line places
     // them: pend[0] up to pend[pend_count] (strings reused, so that a line costs no allocation).
@@ -51,7 +51,7 @@ struct diff_stream {
     std::size_t tail_count = 0;
     std::string body;   // the open hunk's lines
     std::string added;  // added lines of the change under way, written after its deleted ones
-    bool open = false;                                // a hunk is open
+    bool open = false;  // a hunk is open
     unsigned long long old_no = 0, new_no = 0;        // lines of each text taken so far
     unsigned long long hunk_old = 0, hunk_new = 0;    // lines of each text before the open hunk
     unsigned long long count_old = 0, count_new = 0;  // lines of each text in body and added

@@ -130,9 +130,10 @@ TEST(TreeDiff, RewrittenDirectiveLinesAreChangedWhereTheyStand)
               "+#if defined(B)\n x\n #endif\n l5\n");
     // An #elif known true after an unknown branch becomes #else: the #else further down, in
     // another conditional, is not taken for it.
-    const std::string a = "#if U\nu\n#elif T\nt\n#elif V\nv\n#endif\n" + lines(1, 3) +
-                          "#if W\nw\n#else\nn\n#endif\n";
-    const std::string b = "#if U\nu\n#else\nt\n#endif\n" + lines(1, 3) + "#if W\nw\n#else\nn\n#endif\n";
+    const std::string a =
+        "#if U\nu\n#elif T\nt\n#elif V\nv\n#endif\n" + lines(1, 3) + "#if W\nw\n#else\nn\n#endif\n";
+    const std::string b =
+        "#if U\nu\n#else\nt\n#endif\n" + lines(1, 3) + "#if W\nw\n#else\nn\n#endif\n";
     EXPECT_EQ(diff(a, b), "--- f.c\n+++ f.c\n@@ -1,9 +1,7 @@\n #if U\n u\n-#elif T\n+#else\n t\n"
                           "-#elif V\n-v\n #endif\n l1\n l2\n");
     // A continued directive whose first line changed, its continuation kept.
@@ -199,8 +200,8 @@ TEST(TreeDiff, RewritesOfEveryShapeApplyBackAndAddOnlyTheirRewrittenLines)
     // Code lines are each of their own, as velkrun keeps them, so the line after held ones is
     // found where it stands; directive lines repeat.
     const char *code[] = {"a%u\n", "b%u\r\n", "x = %u; \\\n", "d%u"};
-    const char *dir[] = {"#if A\n", "#else\n", "#endif\n", "#elif B\n", "  # if C && \\\n",
-                         "#if D\n"};
+    const char *dir[] = {"#if A\n",   "#else\n",          "#endif\n",
+                         "#elif B\n", "  # if C && \\\n", "#if D\n"};
     unsigned seed = 1;
     auto rnd = [&seed](unsigned n) {
         seed = seed * 1103515245u + 12345u;
