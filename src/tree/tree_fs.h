@@ -109,15 +109,12 @@ fs_step fs_replace(const std::string &from, const std::string &to, const fs_iden
 // Removes a file; errors are ignored (used for temporary files only).
 void fs_remove(const std::string &path);
 
-// The folder holding the running program, with a trailing separator; empty when unknown.
-std::string fs_self_dir(const char *argv0);
+// The running program's file (argv0 where the system does not say); empty when unknown.
+std::string fs_self_program(const char *argv0);
 
 // The executable that running name would start: name itself when it holds a separator, else the
 // first match in PATH; empty when there is none.
 std::string fs_find_program(const std::string &name);
-
-// The file name of velkrun on this platform ("velkrun" or "velkrun.exe").
-const char *fs_velkrun_name();
 
 // Makes standard output write bytes as they are (a diff carries its own line ends).
 void fs_stdout_binary();

@@ -340,14 +340,14 @@ fs_step fs_replace(const std::string &from, const std::string &to, const fs_iden
 
 void fs_remove(const std::string &path) { unlink(path.c_str()); }
 
-std::string fs_self_dir(const char *argv0)
+std::string fs_self_program(const char *argv0)
 {
     char buf[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    std::string self =
-        n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string(argv0 ? argv0 : "");
-    const std::size_t slash = self.find_last_of('/');
-    return slash == std::string::npos ? std::string() : self.substr(0, slash + 1);
+    if (n > 0) {
+        return std::string(buf, static_cast<std::size_t>(n));
+    }
+    return fs_find_program(argv0 ? argv0 : "");
 }
 
 std::string fs_find_program(const std::string &name)
@@ -372,8 +372,6 @@ std::string fs_find_program(const std::string &name)
         start = colon + 1;
     }
 }
-
-const char *fs_velkrun_name() { return "velkrun"; }
 
 void fs_stdout_binary() {}
 

@@ -267,14 +267,14 @@ fs_step fs_replace(const std::string &from, const std::string &to, const fs_iden
 
 void fs_remove(const std::string &path) { DeleteFileA(path.c_str()); }
 
-std::string fs_self_dir(const char *)
+std::string fs_self_program(const char *)
 {
     char buf[MAX_PATH + 1];
     const DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);
-    if (n == 0 || n >= sizeof buf) return std::string();
-    std::string self(buf, n);
-    const std::size_t sep = self.find_last_of("/\\");
-    return sep == std::string::npos ? std::string() : self.substr(0, sep + 1);
+    if (n == 0 || n >= sizeof buf) {
+        return std::string();
+    }
+    return std::string(buf, n);
 }
 
 std::string fs_find_program(const std::string &name)
@@ -292,8 +292,6 @@ std::string fs_find_program(const std::string &name)
     const DWORD n = SearchPathA(nullptr, name.c_str(), ".exe", sizeof buf, buf, nullptr);
     return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
 }
-
-const char *fs_velkrun_name() { return "velkrun.exe"; }
 
 void fs_stdout_binary()
 {

@@ -18,6 +18,7 @@
 #include "tree/tree_spawn.h"
 #include "tree/tree_symbols.h"
 #include "tree/tree_walk.h"
+#include "tree/tree_worker.h"
 
 namespace tree {
 
@@ -41,7 +42,8 @@ struct file_result {
     sym_file sym;          // --symbols: what the file tests
 };
 
-std::string velkrun_path;               // run: the velkrun started for every file
+std::string velkrun_path;               // run: the velkrun started for every file, or the workers'
+                                        // program
 std::atomic<int> interrupted{0};        // on_interrupt: the exit status of an interrupt, or 0
 std::vector<file_result> results;       // run: one per entry of walk_files
 std::atomic<std::size_t> next_file{0};  // workers: index of the next file to take
@@ -397,23 +399,26 @@ int trial_run()
     return 0;
 }
 
-// Finds velkrun: $VELKRUN, else the copy beside this program, else the one on PATH.
+// Sets up how files are run: the velkrun named by $VELKRUN once per file, else the run's own
+// workers.
 bool find_velkrun(const char *argv0)
 {
     const char *env = std::getenv("VELKRUN");
-    std::string wanted;
     if (env && *env) {
-        wanted = env;
-        velkrun_path = fs_find_program(wanted);
-    } else {
-        wanted = fs_velkrun_name();
-        const std::string dir = fs_self_dir(argv0);
-        velkrun_path = dir.empty() ? std::string() : fs_find_program(dir + wanted);
-        if (velkrun_path.empty()) velkrun_path = fs_find_program(wanted);
+        velkrun_path = fs_find_program(env);
+        if (!velkrun_path.empty()) {
+            return true;
+        }
+        report_note(std::string("cannot find velkrun (") + env + "); install it or set VELKRUN");
+        return false;
     }
-    if (!velkrun_path.empty()) return true;
-    report_note("cannot find velkrun (" + wanted + "); install it or set VELKRUN");
-    return false;
+    velkrun_path = fs_self_program(argv0);
+    if (velkrun_path.empty()) {
+        report_note("cannot find this program's own file to start its workers");
+        return false;
+    }
+    spawn_use_workers(velkrun_path);
+    return true;
 }
 
 // What the run did so far.
@@ -518,6 +523,9 @@ int finish_symbols(int total, int n_failed)
 
 int run(int argc, char **argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], WORKER_ARG) == 0) {
+        return worker_main();
+    }
     const int parsed = parse_args(argc, argv);
     if (parsed != 0) return parsed == 1 ? 0 : 2;
     signals_start(on_interrupt);
