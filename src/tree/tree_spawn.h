@@ -54,6 +54,10 @@ void spawn_reset();
 // answers. Returns false when they cannot be set up.
 bool spawn_worker_channels(FILE **requests, FILE **replies);
 
+// True where velkrun's standard output is a text stream that writes each LF as CR LF (Windows):
+// a worker writes the file's output as velkrun would.
+extern const bool spawn_text_output;
+
 // In a worker: ends the process at once as a kill would (a test's hook).
 [[noreturn]] void spawn_die();
 

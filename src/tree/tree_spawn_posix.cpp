@@ -232,6 +232,8 @@ void read_messages(const slot_state &s, std::string &msg)
 
 }  // namespace
 
+const bool spawn_text_output = false;
+
 void spawn_use_workers(const std::string &self) { worker_prog = self; }
 
 bool spawn_init(int count, std::string &err)

@@ -51,8 +51,7 @@ bool send_frame(char kind, unsigned long number, const char *p, std::size_t n)
     return std::fwrite(head, 1, HEAD, replies) == HEAD && std::fwrite(p, 1, n, replies) == n;
 }
 
-// The output stage's sink in a worker: the file's output goes to the run in frames.
-bool send_output(const char *p, std::size_t n)
+bool send_bytes(const char *p, std::size_t n)
 {
     while (n > 0) {
         const std::size_t part = n < FRAME_MAX ? n : static_cast<std::size_t>(FRAME_MAX);
@@ -61,6 +60,31 @@ bool send_output(const char *p, std::size_t n)
         }
         p += part;
         n -= part;
+    }
+    return true;
+}
+
+// The output stage's sink in a worker: the file's output goes to the run in frames, each LF
+// written as CR LF where velkrun's standard output does so.
+bool send_output(const char *p, std::size_t n)
+{
+    if (!spawn_text_output) {
+        return send_bytes(p, n);
+    }
+    static char text[2 * support::OUT_BLOCK_SIZE];
+    while (n > 0) {
+        std::size_t used = 0, taken = 0;
+        while (taken < n && used + 2 <= sizeof text) {
+            if (p[taken] == '\n') {
+                text[used++] = '\r';
+            }
+            text[used++] = p[taken++];
+        }
+        if (!send_bytes(text, used)) {
+            return false;
+        }
+        p += taken;
+        n -= taken;
     }
     return true;
 }
@@ -110,6 +134,8 @@ int run_filter(std::vector<std::string> &args)
     } catch (const file_end &e) {
         status = e.status;
     }
+    // The file is closed now, not at the next run: Windows replaces no file that is still open.
+    cli::run_reset();
     support::out_reset();
     std::fflush(stderr);
     return status;
