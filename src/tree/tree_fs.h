@@ -95,9 +95,10 @@ enum class fs_step { done, exists, changed, failed };
 fs_step fs_backup(const std::string &orig, const std::string &bak, const fs_ident &id,
                   fs_ident *made, std::string &err);
 
-// Removes bak when it is still the file fs_backup made (made), for a rewrite given up after its
-// backup was made.
-void fs_backup_undo(const std::string &bak, const fs_ident &made);
+// Removes bak when it is still the file fs_backup made of orig (made, as it was made; or, for a
+// hard link, a name of orig itself), for a rewrite given up after its backup was made. A file
+// made under that name by someone else since stays.
+void fs_backup_undo(const std::string &orig, const std::string &bak, const fs_ident &made);
 
 // Puts the file from in the place of to, provided to is still the file of id, unchanged: done
 // (from is gone), changed (to and from stay as they were; see the manual for the instant that

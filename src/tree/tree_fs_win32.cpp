@@ -1,6 +1,7 @@
 #include "tree/tree_fs.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -138,18 +139,29 @@ bool fs_list(const std::string &folder, std::vector<fs_entry> &out, std::string 
 
 FILE *fs_open_read(const std::string &path, std::string &err, fs_ident *id)
 {
-    // Not inherited: a child holding the file open would keep it from being replaced.
-    const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-    if (fd >= 0 && id && !ident_of_handle(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), *id, err)) {
-        _close(fd);
+    // Shared for deletion, so that reading a file never keeps another run from replacing it;
+    // not inherited, as a child holding it open would.
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        err = last_error_text(GetLastError());
         return nullptr;
     }
-    FILE *f = fd < 0 ? nullptr : _fdopen(fd, "rb");
+    if (id && !ident_of_handle(h, *id, err)) {
+        CloseHandle(h);
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(h), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(h);
+        err = "cannot open the file";
+        return nullptr;
+    }
+    FILE *f = _fdopen(fd, "rb");
     if (!f) {
-        err = fd < 0 && GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES
-                  ? last_error_text(GetLastError())
-                  : "cannot open the file";
-        if (fd >= 0) _close(fd);
+        _close(fd);
+        err = "cannot open the file";
     }
     return f;
 }
@@ -231,9 +243,10 @@ fs_step fs_backup(const std::string &orig, const std::string &bak, const fs_iden
                   fs_ident *made, std::string &err)
 {
     if (!fs_unchanged(orig, id)) return fs_step::changed;
-    // Both ways fail when bak names anything already: a backup never replaces a file.
-    if (!CreateHardLinkA(bak.c_str(), orig.c_str(), nullptr) &&
-        !CopyFileA(orig.c_str(), bak.c_str(), TRUE)) {
+    // A copy, not a hard link: a link shares the file's sharing state, so it could not be
+    // removed again (fs_backup_undo) while another program holds the file open. The copy fails
+    // when bak names anything already: a backup never replaces a file.
+    if (!CopyFileA(orig.c_str(), bak.c_str(), TRUE)) {
         const DWORD code = GetLastError();
         if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) return fs_step::exists;
         err = last_error_text(code);
@@ -247,11 +260,13 @@ fs_step fs_backup(const std::string &orig, const std::string &bak, const fs_iden
     return fs_step::done;
 }
 
-void fs_backup_undo(const std::string &bak, const fs_ident &made)
+void fs_backup_undo(const std::string &orig, const std::string &bak, const fs_ident &made)
 {
-    fs_ident now;
+    fs_ident now, of_orig;
     std::string err;
-    if (fs_identify(bak, now, err) && fs_same_file(now, made)) DeleteFileA(bak.c_str());
+    if (!fs_identify(bak, now, err) || !fs_same_file(now, made)) return;
+    if (fs_same_state(now, made) || (fs_identify(orig, of_orig, err) && fs_same_file(of_orig, now)))
+        DeleteFileA(bak.c_str());
 }
 
 fs_step fs_replace(const std::string &from, const std::string &to, const fs_ident &id,

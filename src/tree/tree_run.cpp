@@ -153,9 +153,12 @@ void process_file(const std::string &file, const std::string &name, int slot, fi
     }
     const bool rewrite = !writes_nothing();
     std::vector<char> buf(CHUNK), obuf(CHUNK);
-    file_lines old_lines{orig, std::vector<char>(CHUNK), 0, 0};
+    file_lines old_lines{orig, std::vector<char>(), 0, 0};
     diff_stream diff;
-    if (diff_mode) diff_start(diff, name, diff_source{file_next, file_rewind, &old_lines});
+    if (diff_mode) {
+        old_lines.buf.resize(CHUNK);
+        diff_start(diff, name, diff_source{file_next, file_rewind, &old_lines});
+    }
     bool differs = false;
     unsigned long long matched = 0;  // bytes of output equal to the file so far
     FILE *tmp = nullptr;
@@ -311,7 +314,7 @@ void finish_file(std::size_t i, file_result &r)
             break;
         }
     }
-    if (r.what != outcome::changed && backed) fs_backup_undo(bak, made);
+    if (r.what != outcome::changed && backed) fs_backup_undo(file, bak, made);
     // Only the run's own temporary file is removed, whatever a failed step left under its name.
     fs_ident now;
     if (!r.tmp_path.empty() && fs_identify(r.tmp_path, now, err) && fs_same_file(now, r.tmp_id))

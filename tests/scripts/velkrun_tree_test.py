@@ -671,29 +671,41 @@ def test_each_file_once_and_backups():
     check("backup named like a source file: the source file is rewritten, its own backup kept",
           read(sf + "/a.h.c") == WANT + b"/* the other file */\n" and read(sf + "/a.h.c.c") == IN + b"/* the other file */\n")
 
-    # Two runs at once: every file its rewrite, every backup its original, each file rewritten by
-    # one run only, whatever the interleaving.
+    two_runs_at_once(base, 150, "")
+
+
+def two_runs_at_once(base, n, tag):
+    """Two runs at once: every file its rewrite, every backup its original, each file rewritten by
+    one run only, whatever the interleaving."""
     two = base + "/two"
-    n = 150
     for i in range(n):
-        write(two + "/f%03d.c" % i, IN)
-    env = dict(os.environ, VELKRUN=ARGS.velkrun)
+        write(two + "/f%03d.c" % i, nl(IN))
+    env = dict(os.environ, VELKRUN=ARGS.velkrun_env)
     procs = [subprocess.Popen(tool_argv(["-j", "2", "--backup", ".orig", "-d", "DROP", "--", "two"]), cwd=base,
                               env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE) for _ in range(2)]
-    outs = [p.communicate(timeout=300) for p in procs]
-    check("two runs: every file its rewrite", all(read(two + "/f%03d.c" % i) == WANT for i in range(n)))
-    check("two runs: every backup its original", all(read(two + "/f%03d.c.orig" % i) == IN for i in range(n)))
-    check("two runs: no temporary file", no_temp_left(two))
+    outs = [tuple(text(x) for x in p.communicate(timeout=300)) for p in procs]
+    names = ["%s/f%03d.c" % (two, i) for i in range(n)]
+    rewritten = [f for f in names if read(f) == nl(WANT)]
+    # Windows may keep both runs from replacing a file the other holds open: then it stays as it
+    # was, with no backup, and both report it.
+    left = [f for f in names if read(f) == nl(IN) and not os.path.exists(f + ".orig")]
+    check(tag + "two runs: every file its rewrite",
+          len(rewritten) == n or (ARGS.windows and len(rewritten) + len(left) == n))
+    check(tag + "two runs: every backup its original", all(read(f + ".orig") == nl(IN) for f in rewritten))
+    check(tag + "two runs: no temporary file", no_temp_left(two))
     changed = 0
     for out, err in outs:
         for line in out.split(b"\n"):
             if line.startswith(b"velkrun-tree: files seen"):
                 changed += int(line.split(b", changed ")[1].split(b",")[0])
         for line in err.split(b"\n"):
-            check("two runs: a file the other run got to first is left to it (%r)" % line,
+            # Windows refuses to replace a file another process holds open (the other run, or its
+            # velkrun, reading it): that run fails the file and the other rewrites it.
+            check(tag + "two runs: a file the other run got to first is left to it (%r)" % line,
                   line == b"" or line.endswith(b": changed during the run; not rewritten") or
-                  line.endswith(b".orig exists; not rewritten"))
-    check("two runs: each file rewritten once (%d)" % changed, changed == n)
+                  line.endswith(b".orig exists; not rewritten") or
+                  (ARGS.windows and b": cannot replace the file: " in line))
+    check(tag + "two runs: each file rewritten once (%d)" % changed, changed == len(rewritten))
 
 
 def test_statuses_and_previews():
@@ -857,6 +869,7 @@ def test_windows():
     r = run(["-d", "DROP", "--", "ov/ro.c"], cwd=base)
     check("windows: a read-only file is not rewritten", r.status == 1 and read(ov + "/ro.c") == nl(IN))
     os.chmod(ov + "/ro.c", 0o644)
+    two_runs_at_once(base, 30, "windows: ")
     test_symbols_common("windows")
 
 

@@ -51,10 +51,10 @@ TEST(TreeFs, ABackupNeverReplacesAnything)
     EXPECT_EQ(tree::fs_backup(f, bak, id, &made, err), tree::fs_step::done) << err;
     EXPECT_EQ(read_file(bak), "old\n");
     // Undone, the backup goes; a file of the same name made by someone else would stay.
-    tree::fs_backup_undo(bak, made);
+    tree::fs_backup_undo(f, bak, made);
     EXPECT_FALSE(exists(bak));
     write_file(bak, "someone else's\n");
-    tree::fs_backup_undo(bak, made);
+    tree::fs_backup_undo(f, bak, made);
     EXPECT_EQ(read_file(bak), "someone else's\n");
     std::remove(bak.c_str());
 
