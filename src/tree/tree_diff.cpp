@@ -11,14 +11,18 @@ void put_line(std::string &out, char kind, const std::string &line)
 {
     out += kind;
     out += line;
-    if (line.empty() || line.back() != '\n') out += "\n\\ No newline at end of file\n";
+    if (line.empty() || line.back() != '\n') {
+        out += "\n\\ No newline at end of file\n";
+    }
 }
 
 // "start,count" as a hunk header writes it: the count left out when 1, and an empty range
 // numbered by the line before it.
 std::string range(unsigned long long first, unsigned long long count)
 {
-    if (count == 1) return std::to_string(first + 1);
+    if (count == 1) {
+        return std::to_string(first + 1);
+    }
     return std::to_string(count == 0 ? first : first + 1) + "," + std::to_string(count);
 }
 
@@ -27,7 +31,9 @@ void add_run(diff_stream &d, bool kept)
 {
     const std::size_t want = kept ? 0 : 1;
     if (d.runs.empty()) {
-        if (!kept) d.runs.push_back(0);
+        if (!kept) {
+            d.runs.push_back(0);
+        }
         d.runs.push_back(0);
     } else if ((d.runs.size() - 1) % 2 != want) {
         d.runs.push_back(0);
@@ -51,7 +57,9 @@ void ahead_push(diff_stream &d, const std::string &line)
 void close_hunk(diff_stream &d)
 {
     const std::size_t keep = d.tail_count < CONTEXT ? d.tail_count : CONTEXT;
-    for (std::size_t k = 0; k < keep; ++k) put_line(d.body, ' ', d.tail[k]);
+    for (std::size_t k = 0; k < keep; ++k) {
+        put_line(d.body, ' ', d.tail[k]);
+    }
     d.text += "@@ -" + range(d.hunk_old, d.count_old + keep) + " +" +
               range(d.hunk_new, d.count_new + keep) + " @@\n";
     d.text += d.body;
@@ -59,7 +67,9 @@ void close_hunk(diff_stream &d)
     // The last lines after the hunk are the context before the next one.
     d.ahead_first = d.ahead_count = 0;
     const std::size_t from = d.tail_count > CONTEXT ? d.tail_count - CONTEXT : 0;
-    for (std::size_t k = from > keep ? from : keep; k < d.tail_count; ++k) ahead_push(d, d.tail[k]);
+    for (std::size_t k = from > keep ? from : keep; k < d.tail_count; ++k) {
+        ahead_push(d, d.tail[k]);
+    }
     d.tail_count = 0;
     d.open = false;
 }
@@ -75,7 +85,9 @@ void old_kept(diff_stream &d, const std::string &line)
     }
     d.tail[d.tail_count++].assign(line);
     // Changes closer than two contexts share a hunk.
-    if (d.tail_count > 2 * CONTEXT) close_hunk(d);
+    if (d.tail_count > 2 * CONTEXT) {
+        close_hunk(d);
+    }
 }
 
 void old_deleted(diff_stream &d, const std::string &line)
@@ -87,11 +99,14 @@ void old_deleted(diff_stream &d, const std::string &line)
         d.hunk_old = d.old_no - d.ahead_count;
         d.hunk_new = d.new_no - d.ahead_count;
         d.count_old = d.count_new = d.ahead_count;
-        for (std::size_t k = 0; k < d.ahead_count; ++k)
+        for (std::size_t k = 0; k < d.ahead_count; ++k) {
             put_line(d.body, ' ', d.ahead[(d.ahead_first + k) % CONTEXT]);
+        }
         d.ahead_first = d.ahead_count = 0;
     }
-    for (std::size_t k = 0; k < d.tail_count; ++k) put_line(d.body, ' ', d.tail[k]);
+    for (std::size_t k = 0; k < d.tail_count; ++k) {
+        put_line(d.body, ' ', d.tail[k]);
+    }
     d.count_old += d.tail_count;
     d.count_new += d.tail_count;
     d.tail_count = 0;
@@ -133,7 +148,9 @@ void replace_whole(diff_stream &d)
     unsigned long long n_new = d.pending_lines;
     for (std::size_t r = 0; r < d.runs.size(); ++r) {
         for (unsigned long long k = 0; k < d.runs[r]; ++k) {
-            if (!d.old_src.next(d.old_src.ctx, d.old_line)) break;
+            if (!d.old_src.next(d.old_src.ctx, d.old_line)) {
+                break;
+            }
             if (r % 2 == 0) {
                 put_line(lines, '+', d.old_line);
                 ++n_new;
@@ -158,7 +175,9 @@ struct string_source {
 bool string_next(void *ctx, std::string &line)
 {
     string_source &s = *static_cast<string_source *>(ctx);
-    if (s.at >= s.text->size()) return false;
+    if (s.at >= s.text->size()) {
+        return false;
+    }
     const std::size_t nl = s.text->find('\n', s.at);
     const std::size_t end = nl == std::string::npos ? s.text->size() : nl + 1;
     line.assign(*s.text, s.at, end - s.at);
@@ -196,14 +215,22 @@ void diff_feed(diff_stream &d, const char *p, std::size_t n)
 
 bool diff_finish(diff_stream &d, std::string &out)
 {
-    if (!d.partial.empty()) new_line(d, d.partial);
+    if (!d.partial.empty()) {
+        new_line(d, d.partial);
+    }
     d.partial.clear();
     if (d.whole) {
         replace_whole(d);
     } else {
-        while (d.old_src.next(d.old_src.ctx, d.old_line)) old_deleted(d, d.old_line);
-        if (d.open) close_hunk(d);
-        if (!d.changed) return false;
+        while (d.old_src.next(d.old_src.ctx, d.old_line)) {
+            old_deleted(d, d.old_line);
+        }
+        if (d.open) {
+            close_hunk(d);
+        }
+        if (!d.changed) {
+            return false;
+        }
     }
     out += "--- " + diff_name(d.name) + "\n+++ " + diff_name(d.name) + "\n";
     out += d.text;
@@ -224,8 +251,12 @@ std::string diff_name(const std::string &name)
 {
     bool plain = true;
     for (unsigned char c : name)
-        if (c < 0x21 || c == 0x7F || c == '"' || c == '\\') plain = false;
-    if (plain) return name;
+        if (c < 0x21 || c == 0x7F || c == '"' || c == '\\') {
+            plain = false;
+        }
+    if (plain) {
+        return name;
+    }
     std::string q = "\"";
     for (unsigned char c : name) {
         switch (c) {
