@@ -29,9 +29,11 @@ struct slot_state {
     worker_frames frames;  // with workers: the reading of the current file's answer
 };
 
-std::vector<slot_state> slots;  // spawn_init: one per thread of the run
-std::mutex kill_lock;           // keeps spawn_kill_all from signalling a reaped (reused) pid
-std::string worker_prog;        // spawn_use_workers: the program started as a worker, or empty
+// spawn_init: one per thread of the run. Never destroyed: an interrupt that arrives as the process
+// ends still reaches spawn_kill_all from the signal thread after the exit has begun.
+std::vector<slot_state> &slots = *new std::vector<slot_state>;
+std::mutex kill_lock;     // keeps spawn_kill_all from signalling a reaped (reused) pid
+std::string worker_prog;  // spawn_use_workers: the program started as a worker, or empty
 
 void close_fd(int &fd)
 {

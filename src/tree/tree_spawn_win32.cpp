@@ -21,7 +21,9 @@ struct slot_state {
     worker_frames frames;               // with workers: the reading of the current file's answer
 };
 
-std::vector<slot_state> slots;          // spawn_init: one per thread of the run
+// spawn_init: one per thread of the run. Never destroyed: an interrupt that arrives as the process
+// ends still reaches spawn_kill_all from the signal thread after the exit has begun.
+std::vector<slot_state> &slots = *new std::vector<slot_state>;
 std::string worker_prog;                // spawn_use_workers: the program started as a worker
 HANDLE null_in = INVALID_HANDLE_VALUE;  // spawn_init: the null device, every child's input
 // Handles are made inheritable only while one child is created under this lock, so a child never
