@@ -388,8 +388,9 @@ void worker(int slot)
         } else {
             process_file(walk_targets[i], walk_files[i], slot, r);
         }
-        // A velkrun ended by the interrupt is no failure of its file.
-        if (r.what == outcome::failed && stop_recorded()) {
+        // A velkrun or worker ended by the interrupt is no failure of its file. A Ctrl-C reaches
+        // the whole process group at once, so the signal may still be pending here.
+        if (r.what == outcome::failed && stop_requested()) {
             r.what = outcome::stopped;
         }
         std::lock_guard<std::mutex> g(result_lock);

@@ -845,6 +845,14 @@ def test_windows():
     check("windows: file with a blank rewritten", read(t + "/sub dir/my file.cpp") == nl(WANT))
     check("windows: unchanged file untouched", read(t + "/same.h") == read(orig + "/same.h"))
     check("windows: no temporary file left", no_temp_left(base))
+    # A worker ended in the middle of a file fails that file only; its replacement goes on.
+    kt = base + "/killed"
+    for n in ("k1.c", "k2.c", "k3.c"):
+        write(kt + "/" + n, nl(IN))
+    r = run(["-j", "1", "-d", "DROP", "--", "killed"], cwd=base, env_extra={"VELKRUN_TREE_TEST_KILL": "k2.c"})
+    check("windows: a killed worker fails its file only",
+          r.status == 1 and b"killed/k2.c: velkrun crashed with exception 0xC000013A" in r.err and
+          read(kt + "/k1.c") == nl(WANT) and read(kt + "/k2.c") == nl(IN) and read(kt + "/k3.c") == nl(WANT))
     r = run(["-d", "A-B", "--", "tree"], cwd=base)
     check("windows: refused options exit 2", r.status == 2 and b"invalid name" in r.err)
     r = run(["--", "tree"], cwd=base)
