@@ -107,8 +107,21 @@ void fs_backup_undo(const std::string &orig, const std::string &bak, const fs_id
 fs_step fs_replace(const std::string &from, const std::string &to, const fs_ident &id,
                    std::string &err);
 
-// Removes a file; errors are ignored (used for temporary files only).
+// Removes a file; errors are ignored (used for temporary files and undone backups only).
 void fs_remove(const std::string &path);
+
+inline void fs_backup_undo(const std::string &orig, const std::string &bak, const fs_ident &made)
+{
+    fs_ident now, of_orig;
+    std::string err;
+    if (!fs_identify(bak, now, err) || !fs_same_file(now, made)) {
+        return;
+    }
+    if (fs_same_state(now, made) ||
+        (fs_identify(orig, of_orig, err) && fs_same_file(of_orig, now))) {
+        fs_remove(bak);
+    }
+}
 
 // The running program's file (argv0 where the system does not say); empty when unknown.
 std::string fs_self_program(const char *argv0);

@@ -298,19 +298,6 @@ fs_step fs_backup(const std::string &orig, const std::string &bak, const fs_iden
     return fs_step::done;
 }
 
-void fs_backup_undo(const std::string &orig, const std::string &bak, const fs_ident &made)
-{
-    fs_ident now, of_orig;
-    std::string err;
-    if (!fs_identify(bak, now, err) || !fs_same_file(now, made)) {
-        return;
-    }
-    if (fs_same_state(now, made) ||
-        (fs_identify(orig, of_orig, err) && fs_same_file(of_orig, now))) {
-        DeleteFileA(bak.c_str());
-    }
-}
-
 fs_step fs_replace(const std::string &from, const std::string &to, const fs_ident &id,
                    std::string &err)
 {
