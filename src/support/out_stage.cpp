@@ -8,6 +8,16 @@ namespace support {
 
 char out_block[OUT_BLOCK_SIZE];
 std::size_t out_used;
+static out_sink_fn out_sink;  // set_out_sink: stands in for stdout
+
+// Hands n bytes at p to the sink or stdout; false when they were refused.
+static bool out_put(const char *p, std::size_t n)
+{
+    if (out_sink) {
+        return out_sink(p, n);
+    }
+    return std::fwrite(p, 1, n, stdout) == n;
+}
 
 // Hands the block to stdio; false when stdio refuses it. The block is empty afterwards either
 // way, so the error path that follows a failure finds nothing left to write.
@@ -15,7 +25,7 @@ static bool out_hand_over()
 {
     const std::size_t n = out_used;
     out_used = 0;
-    return std::fwrite(out_block, 1, n, stdout) == n;
+    return out_put(out_block, n);
 }
 
 [[noreturn]] static void write_failed() { fatal("Error: cannot write to standard output.\n"); }
@@ -26,7 +36,7 @@ void out_write_long(const char *p, std::size_t n)
         write_failed();
     }
     if (n > OUT_BLOCK_SIZE) {
-        if (std::fwrite(p, 1, n, stdout) != n) {
+        if (!out_put(p, n)) {
             write_failed();
         }
         return;
@@ -46,6 +56,13 @@ void out_flush()
     if (!out_drain()) {
         write_failed();
     }
+}
+
+out_sink_fn set_out_sink(out_sink_fn sink)
+{
+    out_sink_fn old = out_sink;
+    out_sink = sink;
+    return old;
 }
 
 void out_reset()

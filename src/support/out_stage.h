@@ -41,6 +41,14 @@ bool out_drain();
 // (through fatal) and status 1.
 void out_flush();
 
+// Where the block goes instead of stdout: a function taking n bytes at p, false when it cannot.
+using out_sink_fn = bool (*)(const char *p, std::size_t n);
+
+// Sends every later hand-over to sink instead of stdout (null restores stdout); returns the sink it
+// replaces. A process that runs the filter on many files sends each file's output where it is
+// wanted.
+out_sink_fn set_out_sink(out_sink_fn sink);
+
 // Drops what the block holds (a run that ended through an intercepted exit leaves it to no one)
 // and clears stdout's error state.
 void out_reset();

@@ -52,10 +52,14 @@ int usage_error(const std::string &what)
 // Reads a job count: a whole number from 1 to 1024. Returns it, or 0 when malformed.
 int read_jobs(const char *s)
 {
-    if (*s < '0' || *s > '9') return 0;
+    if (*s < '0' || *s > '9') {
+        return 0;
+    }
     char *end = nullptr;
     const long n = std::strtol(s, &end, 10);
-    if (*end != '\0' || n < 1 || n > 1024) return 0;
+    if (*end != '\0' || n < 1 || n > 1024) {
+        return 0;
+    }
     return static_cast<int>(n);
 }
 
@@ -67,19 +71,27 @@ int set_exts(const char *list)
     for (;;) {
         const char *comma = std::strchr(p, ',');
         std::string e(p, comma ? static_cast<std::size_t>(comma - p) : std::strlen(p));
-        if (!e.empty() && e[0] == '.') e.erase(0, 1);
+        if (!e.empty() && e[0] == '.') {
+            e.erase(0, 1);
+        }
         if (!e.empty()) {
             for (char c : e) {
                 const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
                                 (c >= '0' && c <= '9') || c == '_' || c == '+' || c == '-';
-                if (!ok) return usage_error("--ext: invalid extension: " + e);
+                if (!ok) {
+                    return usage_error("--ext: invalid extension: " + e);
+                }
             }
             exts.push_back(e);
         }
-        if (!comma) break;
+        if (!comma) {
+            break;
+        }
         p = comma + 1;
     }
-    if (exts.empty()) return usage_error("--ext: empty list");
+    if (exts.empty()) {
+        return usage_error("--ext: empty list");
+    }
     return 0;
 }
 
@@ -128,55 +140,77 @@ int parse_args(int argc, char **argv)
                    (a.size() > 2 && a.compare(0, 2, "-j") == 0)) {
             const char *value;
             if (a == "-j" || a == "--jobs") {
-                if (!has_next) return usage_error(a + " needs a number");
+                if (!has_next) {
+                    return usage_error(a + " needs a number");
+                }
                 value = argv[i++];
             } else {
                 value = a.c_str() + (a[1] == 'j' ? 2 : 7);
             }
             jobs = read_jobs(value);
-            if (jobs == 0)
+            if (jobs == 0) {
                 return usage_error(a + ": the number of jobs must be 1 to 1024: " + value);
+            }
         } else if (a == "--backup") {
-            if (!has_next) return usage_error("--backup needs a suffix");
+            if (!has_next) {
+                return usage_error("--backup needs a suffix");
+            }
             backup = argv[i++];
             if (backup.empty() || backup.find('/') != std::string::npos ||
-                backup.find('\\') != std::string::npos)
+                backup.find('\\') != std::string::npos) {
                 return usage_error("--backup: the suffix must be non-empty and hold no '/'");
+            }
         } else if (a == "--ext") {
-            if (!has_next) return usage_error("--ext needs a list");
-            if (set_exts(argv[i++]) != 0) return 2;
+            if (!has_next) {
+                return usage_error("--ext needs a list");
+            }
+            if (set_exts(argv[i++]) != 0) {
+                return 2;
+            }
         } else if (a.compare(0, 2, "--") == 0) {
             return usage_error("unknown option: " + a);
         } else if (a == "-l" || a == "-lA" || a == "-d") {
             // The next argument is a list whatever it looks like, exactly as velkrun reads it.
-            if (!has_next) return usage_error(a + " needs a list");
+            if (!has_next) {
+                return usage_error(a + " needs a list");
+            }
             vopts.push_back(a);
             vopts.push_back(argv[i++]);
         } else if (a == "-usage") {
             return usage_error("-usage cannot be combined with a tree run; run velkrun -usage");
         } else if (a[0] == '-') {
             const std::string letters = a.substr(1);
-            if (letters.find_first_of("nv") != std::string::npos)
+            if (letters.find_first_of("nv") != std::string::npos) {
                 return usage_error(a + ": -n and -v change what velkrun writes and cannot be used "
                                        "when rewriting files; run velkrun -v on single files to "
                                        "preview, or use --dry-run");
-            if (letters.empty() || letters.find_first_not_of("Tx") != std::string::npos)
+            }
+            if (letters.empty() || letters.find_first_not_of("Tx") != std::string::npos) {
                 return usage_error("unknown velkrun option: " + a);
+            }
             vopts.push_back(a);
         } else {
             return usage_error(a + ": paths go after --");
         }
     }
-    if (locate_mode && !symbols_mode) return usage_error("--locate goes with --symbols");
-    if (symbols_mode && (dry_run || check_mode || diff_mode || !backup.empty()))
+    if (locate_mode && !symbols_mode) {
+        return usage_error("--locate goes with --symbols");
+    }
+    if (symbols_mode && (dry_run || check_mode || diff_mode || !backup.empty())) {
         return usage_error(
             "--symbols writes nothing and cannot be combined with --dry-run, --check, "
             "--diff or --backup");
-    if (!dashdash) return usage_error("missing -- before the paths");
-    if (i >= argc) return usage_error("no PATH given");
-    if (!symbols_mode && !has_list())
+    }
+    if (!dashdash) {
+        return usage_error("missing -- before the paths");
+    }
+    if (i >= argc) {
+        return usage_error("no PATH given");
+    }
+    if (!symbols_mode && !has_list()) {
         return usage_error("no -l, -lA or -d list given; velkrun would take every name as "
                            "undefined: to ask for that, give -d '*'");
+    }
     paths.assign(argv + i, argv + argc);
     return 0;
 }
@@ -184,7 +218,9 @@ int parse_args(int argc, char **argv)
 bool has_list()
 {
     for (const std::string &o : vopts)
-        if (o == "-l" || o == "-lA" || o == "-d") return true;
+        if (o == "-l" || o == "-lA" || o == "-d") {
+            return true;
+        }
     return false;
 }
 
@@ -193,10 +229,14 @@ bool has_ext(const std::string &path)
     const std::size_t slash = path.find_last_of('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     const std::size_t dot = name.rfind('.');
-    if (dot == std::string::npos) return false;
+    if (dot == std::string::npos) {
+        return false;
+    }
     const std::string ext = name.substr(dot + 1);
     for (const std::string &e : exts)
-        if (e == ext) return true;
+        if (e == ext) {
+            return true;
+        }
     return false;
 }
 

@@ -114,20 +114,21 @@ inline void fs_backup_undo(const std::string &orig, const std::string &bak, cons
 {
     fs_ident now, of_orig;
     std::string err;
-    if (!fs_identify(bak, now, err) || !fs_same_file(now, made)) return;
-    if (fs_same_state(now, made) || (fs_identify(orig, of_orig, err) && fs_same_file(of_orig, now)))
+    if (!fs_identify(bak, now, err) || !fs_same_file(now, made)) {
+        return;
+    }
+    if (fs_same_state(now, made) ||
+        (fs_identify(orig, of_orig, err) && fs_same_file(of_orig, now))) {
         fs_remove(bak);
+    }
 }
 
-// The folder holding the running program, with a trailing separator; empty when unknown.
-std::string fs_self_dir(const char *argv0);
+// The running program's file (argv0 where the system does not say); empty when unknown.
+std::string fs_self_program(const char *argv0);
 
 // The executable that running name would start: name itself when it holds a separator, else the
 // first match in PATH; empty when there is none.
 std::string fs_find_program(const std::string &name);
-
-// The file name of velkrun on this platform ("velkrun" or "velkrun.exe").
-const char *fs_velkrun_name();
 
 // Makes standard output write bytes as they are (a diff carries its own line ends).
 void fs_stdout_binary();

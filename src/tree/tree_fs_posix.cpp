@@ -16,17 +16,27 @@ namespace {
 
 fs_kind kind_of_mode(mode_t m)
 {
-    if (S_ISLNK(m)) return fs_kind::link;
-    if (S_ISREG(m)) return fs_kind::file;
-    if (S_ISDIR(m)) return fs_kind::folder;
+    if (S_ISLNK(m)) {
+        return fs_kind::link;
+    }
+    if (S_ISREG(m)) {
+        return fs_kind::file;
+    }
+    if (S_ISDIR(m)) {
+        return fs_kind::folder;
+    }
     return fs_kind::other;
 }
 
 std::string folder_of(const std::string &path)
 {
     const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    if (slash == 0) {
+        return "/";
+    }
     return path.substr(0, slash);
 }
 
@@ -36,15 +46,21 @@ bool copy_fd(int in, int out)
     char buf[65536];
     for (;;) {
         const ssize_t n = read(in, buf, sizeof buf);
-        if (n == 0) return true;
+        if (n == 0) {
+            return true;
+        }
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR) {
+                continue;
+            }
             return false;
         }
         for (ssize_t done = 0; done < n;) {
             const ssize_t w = write(out, buf + done, static_cast<std::size_t>(n - done));
             if (w < 0) {
-                if (errno == EINTR) continue;
+                if (errno == EINTR) {
+                    continue;
+                }
                 return false;
             }
             done += w;
@@ -67,7 +83,9 @@ fs_ident ident_of_stat(const struct stat &st)
 bool ident_of_fd(int fd, fs_ident &id)
 {
     struct stat st;
-    if (fstat(fd, &st) != 0) return false;
+    if (fstat(fd, &st) != 0) {
+        return false;
+    }
     id = ident_of_stat(st);
     return true;
 }
@@ -81,10 +99,14 @@ fs_step copy_backup(int in, const std::string &bak, const fs_ident &id, fs_ident
         err = std::strerror(errno);
         return fs_step::failed;
     }
-    if (!fs_same_state(ident_of_stat(st), id)) return fs_step::changed;
+    if (!fs_same_state(ident_of_stat(st), id)) {
+        return fs_step::changed;
+    }
     const int out = open(bak.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
     if (out < 0) {
-        if (errno == EEXIST) return fs_step::exists;
+        if (errno == EEXIST) {
+            return fs_step::exists;
+        }
         err = std::strerror(errno);
         return fs_step::failed;
     }
@@ -94,7 +116,9 @@ fs_step copy_backup(int in, const std::string &bak, const fs_ident &id, fs_ident
         ok = fchmod(out, st.st_mode & 07777) == 0 && futimens(out, times) == 0 &&
              ident_of_fd(out, *made);
     }
-    if (!ok) err = std::strerror(errno);
+    if (!ok) {
+        err = std::strerror(errno);
+    }
     if (close(out) != 0 && ok) {
         err = std::strerror(errno);
         ok = false;
@@ -102,8 +126,12 @@ fs_step copy_backup(int in, const std::string &bak, const fs_ident &id, fs_ident
     // An edit written into the file while it was copied makes the copy neither old nor new.
     fs_ident after;
     const bool same = ok && ident_of_fd(in, after) && fs_same_state(after, id);
-    if (!same) unlink(bak.c_str());
-    if (!ok) return fs_step::failed;
+    if (!same) {
+        unlink(bak.c_str());
+    }
+    if (!ok) {
+        return fs_step::failed;
+    }
     return same ? fs_step::done : fs_step::changed;
 }
 
@@ -123,7 +151,9 @@ bool fs_identify(const std::string &path, fs_ident &id, std::string &err)
 std::string fs_link_target(const std::string &path)
 {
     char *real = realpath(path.c_str(), nullptr);
-    if (!real) return std::string();
+    if (!real) {
+        return std::string();
+    }
     std::string target = real;
     std::free(real);
     return target;
@@ -132,14 +162,18 @@ std::string fs_link_target(const std::string &path)
 fs_kind fs_lkind(const std::string &path)
 {
     struct stat st;
-    if (lstat(path.c_str(), &st) != 0) return fs_kind::missing;
+    if (lstat(path.c_str(), &st) != 0) {
+        return fs_kind::missing;
+    }
     return kind_of_mode(st.st_mode);
 }
 
 fs_kind fs_kind_of(const std::string &path)
 {
     struct stat st;
-    if (stat(path.c_str(), &st) != 0) return fs_kind::missing;
+    if (stat(path.c_str(), &st) != 0) {
+        return fs_kind::missing;
+    }
     return kind_of_mode(st.st_mode);
 }
 
@@ -154,7 +188,9 @@ bool fs_list(const std::string &folder, std::vector<fs_entry> &out, std::string 
     errno = 0;
     while (struct dirent *e = readdir(d)) {
         const char *n = e->d_name;
-        if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) continue;
+        if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) {
+            continue;
+        }
         fs_kind k = fs_kind::other;
         switch (e->d_type) {
         case DT_REG:
@@ -190,7 +226,9 @@ FILE *fs_open_read(const std::string &path, std::string &err, fs_ident *id)
     FILE *f = fd < 0 || (id && !ident_of_fd(fd, *id)) ? nullptr : fdopen(fd, "rb");
     if (!f) {
         err = std::strerror(errno);
-        if (fd >= 0) close(fd);
+        if (fd >= 0) {
+            close(fd);
+        }
     }
     return f;
 }
@@ -201,27 +239,39 @@ bool fs_read_all(const std::string &path, std::string &data, std::size_t *size, 
     struct stat st;
     if (fd < 0 || fstat(fd, &st) != 0) {
         err = std::strerror(errno);
-        if (fd >= 0) close(fd);
+        if (fd >= 0) {
+            close(fd);
+        }
         return false;
     }
     // Room for the whole file and a byte more: a read shorter than asked is the end of the file.
     // A 32-bit size_t bounds the guess; the loop grows the buffer past a wrong one anyway.
     const unsigned long long guess =
         st.st_size > 0 ? static_cast<unsigned long long>(st.st_size) + 1 : 4096;
-    if (guess < (1ULL << 30) && data.size() < guess) data.resize(static_cast<std::size_t>(guess));
-    if (data.empty()) data.resize(4096);
+    if (guess < (1ULL << 30) && data.size() < guess) {
+        data.resize(static_cast<std::size_t>(guess));
+    }
+    if (data.empty()) {
+        data.resize(4096);
+    }
     std::size_t have = 0;
     for (;;) {
-        if (have == data.size()) data.resize(data.size() * 2);
+        if (have == data.size()) {
+            data.resize(data.size() * 2);
+        }
         const ssize_t got = read(fd, &data[have], data.size() - have);
         if (got < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR) {
+                continue;
+            }
             err = std::strerror(errno);
             close(fd);
             return false;
         }
         have += static_cast<std::size_t>(got);
-        if (got == 0 || have < data.size()) break;
+        if (got == 0 || have < data.size()) {
+            break;
+        }
     }
     close(fd);
     *size = have;
@@ -250,7 +300,9 @@ FILE *fs_create_temp(const std::string &path, std::string &tmp_path, std::string
 bool fs_read_only(const std::string &path)
 {
     struct stat st;
-    if (access(path.c_str(), W_OK) != 0) return true;
+    if (access(path.c_str(), W_OK) != 0) {
+        return true;
+    }
     return stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) == 0;
 }
 
@@ -264,8 +316,10 @@ bool fs_copy_mode(FILE *tmp, const std::string &orig, std::string &err)
     }
     // Keeping the owner only works for a privileged user or within one's own groups; the mode
     // is set afterwards, as a change of owner may clear its set-id bits.
-    if (fchown(fd, st.st_uid, st.st_gid) != 0 && fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0)
+    if (fchown(fd, st.st_uid, st.st_gid) != 0 &&
+        fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
         errno = 0;  // the new file keeps the caller's owner or group, which is harmless
+    }
     if (fchmod(fd, st.st_mode & 07777) != 0) {
         err = std::strerror(errno);
         return false;
@@ -287,7 +341,9 @@ fs_step fs_backup(const std::string &orig, const std::string &bak, const fs_iden
         unlink(bak.c_str());  // orig was replaced or written since the check
         return fs_step::changed;
     }
-    if (errno == EEXIST) return fs_step::exists;
+    if (errno == EEXIST) {
+        return fs_step::exists;
+    }
     const int in = open(orig.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
         err = std::strerror(errno);
@@ -325,22 +381,26 @@ fs_step fs_replace(const std::string &from, const std::string &to, const fs_iden
                                                                   : fs_step::failed;
     }
 #endif
-    if (!fs_unchanged(to, id)) return fs_step::changed;
-    if (rename(from.c_str(), to.c_str()) == 0) return fs_step::done;
+    if (!fs_unchanged(to, id)) {
+        return fs_step::changed;
+    }
+    if (rename(from.c_str(), to.c_str()) == 0) {
+        return fs_step::done;
+    }
     err = std::strerror(errno);
     return fs_step::failed;
 }
 
 void fs_remove(const std::string &path) { unlink(path.c_str()); }
 
-std::string fs_self_dir(const char *argv0)
+std::string fs_self_program(const char *argv0)
 {
     char buf[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    std::string self =
-        n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string(argv0 ? argv0 : "");
-    const std::size_t slash = self.find_last_of('/');
-    return slash == std::string::npos ? std::string() : self.substr(0, slash + 1);
+    if (n > 0) {
+        return std::string(buf, static_cast<std::size_t>(n));
+    }
+    return fs_find_program(argv0 ? argv0 : "");
 }
 
 std::string fs_find_program(const std::string &name)
@@ -349,8 +409,12 @@ std::string fs_find_program(const std::string &name)
     const auto runnable = [&st](const std::string &p) {
         return stat(p.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && access(p.c_str(), X_OK) == 0;
     };
-    if (name.empty()) return std::string();
-    if (name.find('/') != std::string::npos) return runnable(name) ? name : std::string();
+    if (name.empty()) {
+        return std::string();
+    }
+    if (name.find('/') != std::string::npos) {
+        return runnable(name) ? name : std::string();
+    }
     const char *path = std::getenv("PATH");
     std::string list = path ? path : "/usr/bin:/bin";
     std::size_t start = 0;
@@ -358,15 +422,19 @@ std::string fs_find_program(const std::string &name)
         const std::size_t colon = list.find(':', start);
         std::string dir =
             list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-        if (dir.empty()) dir = ".";
+        if (dir.empty()) {
+            dir = ".";
+        }
         const std::string cand = dir + "/" + name;
-        if (runnable(cand)) return cand;
-        if (colon == std::string::npos) return std::string();
+        if (runnable(cand)) {
+            return cand;
+        }
+        if (colon == std::string::npos) {
+            return std::string();
+        }
         start = colon + 1;
     }
 }
-
-const char *fs_velkrun_name() { return "velkrun"; }
 
 void fs_stdout_binary() {}
 

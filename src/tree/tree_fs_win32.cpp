@@ -20,23 +20,32 @@ std::string last_error_text(DWORD code)
                                    nullptr, code, 0, buf, sizeof buf, nullptr);
     std::string s(buf, n);
     while (!s.empty() &&
-           (s.back() == '\n' || s.back() == '\r' || s.back() == '.' || s.back() == ' '))
+           (s.back() == '\n' || s.back() == '\r' || s.back() == '.' || s.back() == ' ')) {
         s.pop_back();
+    }
     return s.empty() ? "error " + std::to_string(code) : s;
 }
 
 fs_kind kind_of_attr(DWORD a)
 {
-    if (a == INVALID_FILE_ATTRIBUTES) return fs_kind::missing;
-    if (a & FILE_ATTRIBUTE_REPARSE_POINT) return fs_kind::link;
-    if (a & FILE_ATTRIBUTE_DIRECTORY) return fs_kind::folder;
+    if (a == INVALID_FILE_ATTRIBUTES) {
+        return fs_kind::missing;
+    }
+    if (a & FILE_ATTRIBUTE_REPARSE_POINT) {
+        return fs_kind::link;
+    }
+    if (a & FILE_ATTRIBUTE_DIRECTORY) {
+        return fs_kind::folder;
+    }
     return fs_kind::file;
 }
 
 std::string folder_of(const std::string &path)
 {
     const std::size_t sep = path.find_last_of("/\\");
-    if (sep == std::string::npos) return ".";
+    if (sep == std::string::npos) {
+        return ".";
+    }
     return path.substr(0, sep + 1);
 }
 
@@ -81,13 +90,19 @@ bool fs_identify(const std::string &path, fs_ident &id, std::string &err)
 std::string fs_link_target(const std::string &path)
 {
     HANDLE h = open_to_ask(path);
-    if (h == INVALID_HANDLE_VALUE) return std::string();
+    if (h == INVALID_HANDLE_VALUE) {
+        return std::string();
+    }
     char buf[MAX_PATH + 8];
     const DWORD n = GetFinalPathNameByHandleA(h, buf, sizeof buf, FILE_NAME_NORMALIZED);
     CloseHandle(h);
-    if (n == 0 || n >= sizeof buf) return std::string();
+    if (n == 0 || n >= sizeof buf) {
+        return std::string();
+    }
     std::string target(buf, n);
-    if (target.compare(0, 4, "\\\\?\\") == 0) target.erase(0, 4);
+    if (target.compare(0, 4, "\\\\?\\") == 0) {
+        target.erase(0, 4);
+    }
     return target;
 }
 
@@ -101,11 +116,15 @@ fs_kind fs_kind_of(const std::string &path)
         HANDLE h =
             CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return fs_kind::missing;
+        if (h == INVALID_HANDLE_VALUE) {
+            return fs_kind::missing;
+        }
         BY_HANDLE_FILE_INFORMATION info;
         const BOOL ok = GetFileInformationByHandle(h, &info);
         CloseHandle(h);
-        if (!ok) return fs_kind::missing;
+        if (!ok) {
+            return fs_kind::missing;
+        }
         return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? fs_kind::folder : fs_kind::file;
     }
     return kind_of_attr(a);
@@ -119,13 +138,17 @@ bool fs_list(const std::string &folder, std::vector<fs_entry> &out, std::string 
     HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
-        if (code == ERROR_FILE_NOT_FOUND) return true;
+        if (code == ERROR_FILE_NOT_FOUND) {
+            return true;
+        }
         err = last_error_text(code);
         return false;
     }
     do {
         const char *n = fd.cFileName;
-        if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) continue;
+        if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) {
+            continue;
+        }
         out.push_back(fs_entry{n, kind_of_attr(fd.dwFileAttributes)});
     } while (FindNextFileA(h, &fd));
     const DWORD code = GetLastError();
@@ -174,12 +197,17 @@ bool fs_read_all(const std::string &path, std::string &data, std::size_t *size, 
         return false;
     }
     const long long length = _filelengthi64(fd);
-    if (length >= 0 && length < (1LL << 30) && data.size() < static_cast<std::size_t>(length) + 1)
+    if (length >= 0 && length < (1LL << 30) && data.size() < static_cast<std::size_t>(length) + 1) {
         data.resize(static_cast<std::size_t>(length) + 1);
-    if (data.empty()) data.resize(4096);
+    }
+    if (data.empty()) {
+        data.resize(4096);
+    }
     std::size_t have = 0;
     for (;;) {
-        if (have == data.size()) data.resize(data.size() * 2);
+        if (have == data.size()) {
+            data.resize(data.size() * 2);
+        }
         const std::size_t room = data.size() - have;
         const int got =
             _read(fd, &data[have], static_cast<unsigned>(room < (1u << 30) ? room : (1u << 30)));
@@ -188,7 +216,9 @@ bool fs_read_all(const std::string &path, std::string &data, std::size_t *size, 
             _close(fd);
             return false;
         }
-        if (got == 0) break;
+        if (got == 0) {
+            break;
+        }
         have += static_cast<std::size_t>(got);
     }
     _close(fd);
@@ -203,7 +233,9 @@ FILE *fs_create_temp(const std::string &path, std::string &tmp_path, std::string
         GetTickCount64() ^ (static_cast<unsigned long long>(GetCurrentThreadId()) << 32);
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = folder_of(path);
-        if (name == ".") name += "/";
+        if (name == ".") {
+            name += "/";
+        }
         name += ".velkrun-tree.";
         for (int i = 0; i < 6; ++i) {
             seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
@@ -213,7 +245,9 @@ FILE *fs_create_temp(const std::string &path, std::string &tmp_path, std::string
             _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                   _S_IREAD | _S_IWRITE);
         if (fd < 0) {
-            if (errno == EEXIST) continue;
+            if (errno == EEXIST) {
+                continue;
+            }
             err = std::strerror(errno);
             return nullptr;
         }
@@ -242,13 +276,17 @@ bool fs_copy_mode(FILE *, const std::string &, std::string &) { return true; }
 fs_step fs_backup(const std::string &orig, const std::string &bak, const fs_ident &id,
                   fs_ident *made, std::string &err)
 {
-    if (!fs_unchanged(orig, id)) return fs_step::changed;
+    if (!fs_unchanged(orig, id)) {
+        return fs_step::changed;
+    }
     // A copy, not a hard link: a link shares the file's sharing state, so it could not be
     // removed again (fs_backup_undo) while another program holds the file open. The copy fails
     // when bak names anything already: a backup never replaces a file.
     if (!CopyFileA(orig.c_str(), bak.c_str(), TRUE)) {
         const DWORD code = GetLastError();
-        if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) return fs_step::exists;
+        if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) {
+            return fs_step::exists;
+        }
         err = last_error_text(code);
         return fs_step::failed;
     }
@@ -264,42 +302,47 @@ fs_step fs_replace(const std::string &from, const std::string &to, const fs_iden
                    std::string &err)
 {
     // Windows has no way to swap two names; the check comes right before the move.
-    if (!fs_unchanged(to, id)) return fs_step::changed;
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!fs_unchanged(to, id)) {
+        return fs_step::changed;
+    }
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return fs_step::done;
+    }
     err = last_error_text(GetLastError());
     return fs_step::failed;
 }
 
 void fs_remove(const std::string &path) { DeleteFileA(path.c_str()); }
 
-std::string fs_self_dir(const char *)
+std::string fs_self_program(const char *)
 {
     char buf[MAX_PATH + 1];
     const DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);
-    if (n == 0 || n >= sizeof buf) return std::string();
-    std::string self(buf, n);
-    const std::size_t sep = self.find_last_of("/\\");
-    return sep == std::string::npos ? std::string() : self.substr(0, sep + 1);
+    if (n == 0 || n >= sizeof buf) {
+        return std::string();
+    }
+    return std::string(buf, n);
 }
 
 std::string fs_find_program(const std::string &name)
 {
-    if (name.empty()) return std::string();
+    if (name.empty()) {
+        return std::string();
+    }
     const auto runnable = [](const std::string &p) {
         const DWORD a = GetFileAttributesA(p.c_str());
         return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
     };
     if (name.find_first_of("/\\:") != std::string::npos) {
-        if (runnable(name)) return name;
+        if (runnable(name)) {
+            return name;
+        }
         return runnable(name + ".exe") ? name + ".exe" : std::string();
     }
     char buf[MAX_PATH + 1];
     const DWORD n = SearchPathA(nullptr, name.c_str(), ".exe", sizeof buf, buf, nullptr);
     return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
 }
-
-const char *fs_velkrun_name() { return "velkrun.exe"; }
 
 void fs_stdout_binary()
 {

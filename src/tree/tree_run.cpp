@@ -18,6 +18,7 @@
 #include "tree/tree_spawn.h"
 #include "tree/tree_symbols.h"
 #include "tree/tree_walk.h"
+#include "tree/tree_worker.h"
 
 namespace tree {
 
@@ -42,7 +43,8 @@ struct file_result {
     sym_file sym;          // --symbols: what the file tests
 };
 
-std::string velkrun_path;               // run: the velkrun started for every file
+std::string velkrun_path;               // run: the velkrun started for every file, or the workers'
+                                        // program
 std::atomic<int> interrupted{0};        // on_interrupt: the exit status of an interrupt, or 0
 std::vector<file_result> results;       // run: one per entry of walk_files
 std::atomic<std::size_t> next_file{0};  // workers: index of the next file to take
@@ -53,7 +55,9 @@ std::condition_variable result_ready;
 void on_interrupt(int status)
 {
     int none = 0;
-    if (!interrupted.compare_exchange_strong(none, status)) return;
+    if (!interrupted.compare_exchange_strong(none, status)) {
+        return;
+    }
     spawn_kill_all();
     std::lock_guard<std::mutex> g(result_lock);
     result_ready.notify_all();
@@ -103,14 +107,18 @@ bool file_next(void *ctx, std::string &line)
         if (s.at == s.end) {
             s.at = 0;
             s.end = read_some(s.f, s.buf.data(), s.buf.size());
-            if (s.end == 0) return !line.empty();
+            if (s.end == 0) {
+                return !line.empty();
+            }
         }
         const char *p = s.buf.data() + s.at;
         const char *nl = static_cast<const char *>(std::memchr(p, '\n', s.end - s.at));
         const std::size_t take = nl ? static_cast<std::size_t>(nl + 1 - p) : s.end - s.at;
         line.append(p, take);
         s.at += take;
-        if (nl) return true;
+        if (nl) {
+            return true;
+        }
     }
 }
 
@@ -119,8 +127,12 @@ bool file_next(void *ctx, std::string &line)
 std::string child_failure(const spawn_end &end, const std::string &msg, bool *refused)
 {
     *refused = false;
-    if (!end.exited) return spawn_describe(end) + (msg.empty() ? "" : "\n" + msg);
-    if (end.status == 0) return std::string();
+    if (!end.exited) {
+        return spawn_describe(end) + (msg.empty() ? "" : "\n" + msg);
+    }
+    if (end.status == 0) {
+        return std::string();
+    }
     *refused = end.status == 1;
     return msg.empty() ? "velkrun ended with status " + std::to_string(end.status) : msg;
 }
@@ -158,7 +170,9 @@ void process_file(const std::string &file, const std::string &name, int slot, fi
 
     // Starts the new file in a rewrite: the bytes already seen to be equal, then the rest.
     const auto begin_temp = [&]() {
-        if (!rewrite) return;
+        if (!rewrite) {
+            return;
+        }
         tmp = fs_create_temp(file, tmp_path, write_err);
         if (!tmp) {
             write_err = "cannot create a temporary file: " + write_err;
@@ -179,14 +193,18 @@ void process_file(const std::string &file, const std::string &name, int slot, fi
 
     for (;;) {
         const long n = spawn_read(slot, buf.data(), buf.size());
-        if (n <= 0) break;
+        if (n <= 0) {
+            break;
+        }
         const std::size_t got = static_cast<std::size_t>(n);
         if (diff_mode) {
             diff_feed(diff, buf.data(), got);
         } else if (!differs) {
             const std::size_t have = read_some(orig, obuf.data(), got);
             std::size_t same = 0;
-            while (same < have && buf[same] == obuf[same]) ++same;
+            while (same < have && buf[same] == obuf[same]) {
+                ++same;
+            }
             if (same == got) {
                 matched += got;
                 continue;
@@ -195,11 +213,13 @@ void process_file(const std::string &file, const std::string &name, int slot, fi
             differs = true;
             begin_temp();
             if (tmp && write_err.empty() &&
-                std::fwrite(buf.data() + same, 1, got - same, tmp) != got - same)
+                std::fwrite(buf.data() + same, 1, got - same, tmp) != got - same) {
                 write_err = "cannot write the temporary file";
+            }
         } else if (tmp && write_err.empty()) {
-            if (std::fwrite(buf.data(), 1, got, tmp) != got)
+            if (std::fwrite(buf.data(), 1, got, tmp) != got) {
                 write_err = "cannot write the temporary file";
+            }
         }
     }
     spawn_end end{1, 0};
@@ -217,7 +237,9 @@ void process_file(const std::string &file, const std::string &name, int slot, fi
     const bool read_error = std::ferror(orig) != 0;
     std::fclose(orig);
 
-    if (failure.empty() && read_error) failure = "cannot read the file";
+    if (failure.empty() && read_error) {
+        failure = "cannot read the file";
+    }
     if (failure.empty() && differs && rewrite) {
         if (fs_read_only(file)) {
             failure = "read-only; not rewritten";
@@ -230,19 +252,25 @@ void process_file(const std::string &file, const std::string &name, int slot, fi
         } else if (!fs_copy_mode(tmp, file, err)) {
             failure = "cannot copy the file mode; not rewritten";
         }
-        if (tmp && std::fclose(tmp) != 0 && failure.empty())
+        if (tmp && std::fclose(tmp) != 0 && failure.empty()) {
             failure = "cannot write the temporary file; not rewritten";
+        }
         tmp = nullptr;
-        if (failure.empty() && !fs_identify(tmp_path, r.tmp_id, err))
+        if (failure.empty() && !fs_identify(tmp_path, r.tmp_id, err)) {
             failure = "cannot find the temporary file: " + err + "; not rewritten";
+        }
         if (failure.empty()) {
             // The finisher keeps the backup and replaces the file.
             r.tmp_path = tmp_path;
             tmp_path.clear();
         }
     }
-    if (tmp) std::fclose(tmp);
-    if (!tmp_path.empty()) fs_remove(tmp_path);
+    if (tmp) {
+        std::fclose(tmp);
+    }
+    if (!tmp_path.empty()) {
+        fs_remove(tmp_path);
+    }
 
     if (!failure.empty()) {
         r.what = refused ? outcome::refused : outcome::failed;
@@ -251,7 +279,9 @@ void process_file(const std::string &file, const std::string &name, int slot, fi
     } else {
         r.what = differs ? outcome::changed : outcome::unchanged;
     }
-    if (failure.empty()) r.msg = msg;
+    if (failure.empty()) {
+        r.msg = msg;
+    }
 }
 
 // The finisher: replacing a file can wait on the disk (a file system may write the new text out
@@ -307,11 +337,14 @@ void finish_file(std::size_t i, file_result &r)
             break;
         }
     }
-    if (r.what != outcome::changed && backed) fs_backup_undo(file, bak, made);
+    if (r.what != outcome::changed && backed) {
+        fs_backup_undo(file, bak, made);
+    }
     // Only the run's own temporary file is removed, whatever a failed step left under its name.
     fs_ident now;
-    if (!r.tmp_path.empty() && fs_identify(r.tmp_path, now, err) && fs_same_file(now, r.tmp_id))
+    if (!r.tmp_path.empty() && fs_identify(r.tmp_path, now, err) && fs_same_file(now, r.tmp_id)) {
         fs_remove(r.tmp_path);
+    }
     r.tmp_path.clear();
 }
 
@@ -320,7 +353,9 @@ void finisher()
     std::unique_lock<std::mutex> g(result_lock);
     for (;;) {
         finish_ready.wait(g, []() { return !to_finish.empty() || finish_closing; });
-        if (to_finish.empty()) return;
+        if (to_finish.empty()) {
+            return;
+        }
         const std::size_t i = to_finish.front();
         to_finish.pop_front();
         file_result r = std::move(results[i]);
@@ -329,7 +364,9 @@ void finisher()
         g.lock();
         r.done = true;
         results[i] = std::move(r);
-        if (i == awaited) result_ready.notify_all();
+        if (i == awaited) {
+            result_ready.notify_all();
+        }
     }
 }
 
@@ -337,15 +374,22 @@ void worker(int slot)
 {
     for (;;) {
         const std::size_t i = next_file.fetch_add(1);
-        if (i >= walk_files.size() || stop_recorded()) return;
+        if (i >= walk_files.size() || stop_recorded()) {
+            return;
+        }
         file_result r;
         if (symbols_mode) {
-            if (!symbols_scan(walk_files[i], r.sym, r.msg)) r.what = outcome::failed;
+            if (!symbols_scan(walk_files[i], r.sym, r.msg)) {
+                r.what = outcome::failed;
+            }
         } else {
             process_file(walk_targets[i], walk_files[i], slot, r);
         }
-        // A velkrun ended by the interrupt is no failure of its file.
-        if (r.what == outcome::failed && stop_recorded()) r.what = outcome::stopped;
+        // A velkrun or worker ended by the interrupt is no failure of its file. A Ctrl-C reaches
+        // the whole process group at once, so the signal may still be pending here.
+        if (r.what == outcome::failed && stop_requested()) {
+            r.what = outcome::stopped;
+        }
         std::lock_guard<std::mutex> g(result_lock);
         if (!r.tmp_path.empty()) {
             results[i] = std::move(r);
@@ -356,7 +400,9 @@ void worker(int slot)
         r.done = true;
         results[i] = std::move(r);
         // Only the result the main thread waits for wakes it; it finds the others done.
-        if (i == awaited) result_ready.notify_all();
+        if (i == awaited) {
+            result_ready.notify_all();
+        }
     }
 }
 
@@ -388,30 +434,35 @@ int trial_run()
     const std::string failure = child_failure(end, msg, &refused);
     if (!failure.empty()) {
         std::string text = failure;
-        if (text.back() != '\n') text += '\n';
+        if (text.back() != '\n') {
+            text += '\n';
+        }
         report_note("velkrun refused the options:\n" + text.substr(0, text.size() - 1));
         return 2;
     }
     return 0;
 }
 
-// Finds velkrun: $VELKRUN, else the copy beside this program, else the one on PATH.
+// Sets up how files are run: the velkrun named by $VELKRUN once per file, else the run's own
+// workers.
 bool find_velkrun(const char *argv0)
 {
     const char *env = std::getenv("VELKRUN");
-    std::string wanted;
     if (env && *env) {
-        wanted = env;
-        velkrun_path = fs_find_program(wanted);
-    } else {
-        wanted = fs_velkrun_name();
-        const std::string dir = fs_self_dir(argv0);
-        velkrun_path = dir.empty() ? std::string() : fs_find_program(dir + wanted);
-        if (velkrun_path.empty()) velkrun_path = fs_find_program(wanted);
+        velkrun_path = fs_find_program(env);
+        if (!velkrun_path.empty()) {
+            return true;
+        }
+        report_note(std::string("cannot find velkrun (") + env + "); install it or set VELKRUN");
+        return false;
     }
-    if (!velkrun_path.empty()) return true;
-    report_note("cannot find velkrun (" + wanted + "); install it or set VELKRUN");
-    return false;
+    velkrun_path = fs_self_program(argv0);
+    if (velkrun_path.empty()) {
+        report_note("cannot find this program's own file to start its workers");
+        return false;
+    }
+    spawn_use_workers(velkrun_path);
+    return true;
 }
 
 // What the run did so far.
@@ -425,7 +476,9 @@ void take_result(std::size_t i, file_result &r, tally &t)
 {
     const bool list_files = !quiet && !diff_mode;
     const char *changed_word = writes_nothing() ? "would change" : "changed";
-    if (r.what != outcome::stopped) ++t.seen;
+    if (r.what != outcome::stopped) {
+        ++t.seen;
+    }
     switch (r.what) {
     case outcome::stopped:
         break;
@@ -440,26 +493,33 @@ void take_result(std::size_t i, file_result &r, tally &t)
     case outcome::changed:
         ++t.changed;
         report_fail(walk_files[i], r.msg);  // velkrun's warnings, if any
-        if (diff_mode) report_out(r.out);
-        if (list_files) report_out(std::string(changed_word) + ": " + walk_files[i] + "\n");
+        if (diff_mode) {
+            report_out(r.out);
+        }
+        if (list_files) {
+            report_out(std::string(changed_word) + ": " + walk_files[i] + "\n");
+        }
         break;
     case outcome::unchanged:
         ++t.unchanged;
         report_fail(walk_files[i], r.msg);
         if (symbols_mode) {
             const std::string located = symbols_add(walk_files[i], r.sym, locate_mode != 0);
-            if (!located.empty()) report_out(located);
+            if (!located.empty()) {
+                report_out(located);
+            }
         }
         break;
     }
     const int total = static_cast<int>(walk_files.size());
     const bool last = i + 1 == walk_files.size();
-    if (symbols_mode)
+    if (symbols_mode) {
         report_progress(static_cast<int>(i + 1), total, "names", symbols_count(), 0, t.failed,
                         last);
-    else
+    } else {
         report_progress(static_cast<int>(i + 1), total, changed_word, t.changed, t.refused,
                         t.failed, last);
+    }
 }
 
 // The summary of a run that rewrites or previews, and its exit status.
@@ -471,7 +531,9 @@ int finish_summary(const tally &t)
                   t.seen, writes_nothing() ? "would change" : "changed", t.changed, t.unchanged,
                   t.refused, t.failed);
     std::string line = summary;
-    if (walk_links > 0) line += ", symbolic links skipped " + std::to_string(walk_links);
+    if (walk_links > 0) {
+        line += ", symbolic links skipped " + std::to_string(walk_links);
+    }
     line += "\n";
     if (diff_mode) {
         std::fflush(stdout);
@@ -483,7 +545,9 @@ int finish_summary(const tally &t)
         report_note("cannot write to standard output");
         return 1;
     }
-    if (t.failed > 0 || (check_mode && t.changed > 0)) return 1;
+    if (t.failed > 0 || (check_mode && t.changed > 0)) {
+        return 1;
+    }
     return t.refused > 0 ? 3 : 0;
 }
 
@@ -499,13 +563,19 @@ int finish_symbols(int total, int n_failed)
 {
     int names = 0, open = 0;
     const std::string table = symbols_table(&names, &open);
-    if (!locate_mode) report_out(table);
+    if (!locate_mode) {
+        report_out(table);
+    }
     std::fflush(stdout);
     std::string line = std::string(prog_name) + ": files read " +
                        std::to_string(total + walk_failed - n_failed) + ", names found " +
                        std::to_string(names) + ", open " + std::to_string(open);
-    if (n_failed > 0) line += ", failed " + std::to_string(n_failed);
-    if (walk_links > 0) line += ", symbolic links skipped " + std::to_string(walk_links);
+    if (n_failed > 0) {
+        line += ", failed " + std::to_string(n_failed);
+    }
+    if (walk_links > 0) {
+        line += ", symbolic links skipped " + std::to_string(walk_links);
+    }
     std::fputs((line + "\n").c_str(), stderr);
     if (std::fflush(stdout) != 0 || report_out_failed()) {
         report_note("cannot write to standard output");
@@ -518,21 +588,34 @@ int finish_symbols(int total, int n_failed)
 
 int run(int argc, char **argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], WORKER_ARG) == 0) {
+        return worker_main();
+    }
     const int parsed = parse_args(argc, argv);
-    if (parsed != 0) return parsed == 1 ? 0 : 2;
+    if (parsed != 0) {
+        return parsed == 1 ? 0 : 2;
+    }
     signals_start(on_interrupt);
-    if (diff_mode || symbols_mode) fs_stdout_binary();
+    if (diff_mode || symbols_mode) {
+        fs_stdout_binary();
+    }
     const int n_jobs = jobs > 0 ? jobs : fs_processors();
     if (symbols_mode) {
-        if (symbols_setup() != 0) return 2;
+        if (symbols_setup() != 0) {
+            return 2;
+        }
     } else {
-        if (!find_velkrun(argc > 0 ? argv[0] : nullptr)) return 2;
+        if (!find_velkrun(argc > 0 ? argv[0] : nullptr)) {
+            return 2;
+        }
         std::string err;
         if (!spawn_init(n_jobs, err)) {
             report_note(err);
             return 2;
         }
-        if (trial_run() != 0) return 2;
+        if (trial_run() != 0) {
+            return 2;
+        }
     }
     report_start(!quiet && fs_stderr_is_terminal());
 
@@ -547,10 +630,14 @@ int run(int argc, char **argv)
     const std::size_t n_threads =
         total < static_cast<std::size_t>(n_jobs) ? total : static_cast<std::size_t>(n_jobs);
     std::vector<std::thread> threads;
-    for (std::size_t t = 0; t < n_threads; ++t) threads.emplace_back(worker, static_cast<int>(t));
+    for (std::size_t t = 0; t < n_threads; ++t) {
+        threads.emplace_back(worker, static_cast<int>(t));
+    }
     finish_closing = false;
     std::thread finish_thread;
-    if (!writes_nothing()) finish_thread = std::thread(finisher);
+    if (!writes_nothing()) {
+        finish_thread = std::thread(finisher);
+    }
 
     tally t;
     t.failed = walk_failed;
@@ -569,7 +656,9 @@ int run(int argc, char **argv)
         }
         take_result(i, r, t);
     }
-    for (std::thread &th : threads) th.join();
+    for (std::thread &th : threads) {
+        th.join();
+    }
     if (finish_thread.joinable()) {
         {
             std::lock_guard<std::mutex> g(result_lock);
@@ -580,10 +669,16 @@ int run(int argc, char **argv)
     }
     // After an interrupt, the files finished beyond the one waited for count too.
     for (std::size_t i = reached; i < total; ++i)
-        if (results[i].done) take_result(i, results[i], t);
+        if (results[i].done) {
+            take_result(i, results[i], t);
+        }
     report_progress_clear();
-    if (stop_requested() && symbols_mode) return finish_interrupted(interrupt_status());
-    if (symbols_mode) return finish_symbols(static_cast<int>(total), t.failed);
+    if (stop_requested() && symbols_mode) {
+        return finish_interrupted(interrupt_status());
+    }
+    if (symbols_mode) {
+        return finish_symbols(static_cast<int>(total), t.failed);
+    }
     const int status = finish_summary(t);
     return stop_requested() ? finish_interrupted(interrupt_status()) : status;
 }

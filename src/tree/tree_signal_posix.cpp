@@ -21,9 +21,13 @@ int status_of(int sig) { return sig == SIGINT ? 130 : sig == SIGTERM ? 143 : 129
 int pending_status()
 {
     sigset_t p;
-    if (sigpending(&p) != 0) return 0;
+    if (sigpending(&p) != 0) {
+        return 0;
+    }
     for (int sig : {SIGINT, SIGTERM, SIGHUP})
-        if (sigismember(&p, sig) == 1 && sigismember(&watched, sig) == 1) return status_of(sig);
+        if (sigismember(&p, sig) == 1 && sigismember(&watched, sig) == 1) {
+            return status_of(sig);
+        }
     return 0;
 }
 

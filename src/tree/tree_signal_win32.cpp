@@ -29,10 +29,14 @@ BOOL WINAPI console_handler(DWORD event)
         return FALSE;
     }
     int none = 0;
-    if (arrived.compare_exchange_strong(none, status) && on_interrupt) on_interrupt(status);
+    if (arrived.compare_exchange_strong(none, status) && on_interrupt) {
+        on_interrupt(status);
+    }
     // The run ends the process itself once its files are whole; a console close would end it
     // when this returns, so the handler waits for that.
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) Sleep(INFINITE);
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
+        Sleep(INFINITE);
+    }
     return TRUE;
 }
 

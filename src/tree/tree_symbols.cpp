@@ -57,7 +57,9 @@ bool word_is(const char *s, std::size_t len, const char *word)
 bool is_literal_prefix(const char *s, std::size_t len)
 {
     for (const char *p : {"L", "u", "U", "u8", "R", "LR", "uR", "UR", "u8R"})
-        if (word_is(s, len, p)) return true;
+        if (word_is(s, len, p)) {
+            return true;
+        }
     return false;
 }
 
@@ -83,8 +85,12 @@ char *skip_number(char *q)
 // the end of the line when it is not closed there.
 char *skip_operand(char *q)
 {
-    while (*q == ' ' || *q == '\t') ++q;
-    if (*q != '(') return q;
+    while (*q == ' ' || *q == '\t') {
+        ++q;
+    }
+    if (*q != '(') {
+        return q;
+    }
     int depth = 0;
     while (*q != '\n' && *q != '\0') {
         if (*q == '(') {
@@ -110,7 +116,9 @@ void add_use(sym_file &out, std::size_t first, const char *s, std::size_t len, i
 {
     for (std::size_t i = first; i < out.uses.size(); ++i) {
         const sym_name &n = out.uses[i].name;
-        if (n.length == len && std::memcmp(out.text.data() + n.offset, s, len) == 0) return;
+        if (n.length == len && std::memcmp(out.text.data() + n.offset, s, len) == 0) {
+            return;
+        }
     }
     out.uses.push_back(sym_use{keep_name(out, s, len), line_no});
 }
@@ -124,7 +132,9 @@ void walk_condition(char *q, int line_no, sym_file &out, std::size_t first)
     cond::opt_T = 0;
     for (;;) {
         const unsigned char c = static_cast<unsigned char>(*q);
-        if (c == '\n' || c == '\0' || cond::comment2_f) break;
+        if (c == '\n' || c == '\0' || cond::comment2_f) {
+            break;
+        }
         if (char *r = cond::lex_skip(q)) {
             q = r;
             continue;
@@ -135,10 +145,16 @@ void walk_condition(char *q, int line_no, sym_file &out, std::size_t first)
         }
         if (is_ident_start(c)) {
             char *s = q;
-            while (is_ident(static_cast<unsigned char>(*q))) ++q;
+            while (is_ident(static_cast<unsigned char>(*q))) {
+                ++q;
+            }
             const std::size_t len = static_cast<std::size_t>(q - s);
-            if (is_literal_prefix(s, len) && (*q == '\'' || *q == '"')) continue;
-            if (word_is(s, len, "defined")) continue;
+            if (is_literal_prefix(s, len) && (*q == '\'' || *q == '"')) {
+                continue;
+            }
+            if (word_is(s, len, "defined")) {
+                continue;
+            }
             if (word_is(s, len, "__has_include") || word_is(s, len, "__has_include_next")) {
                 q = skip_operand(q);
                 continue;
@@ -161,13 +177,21 @@ void record_define(const char *p, sym_file &out)
 {
     const char *q = support::sp_skip(p + 1);
     const char *word = q;
-    while (is_ident(static_cast<unsigned char>(*q))) ++q;
+    while (is_ident(static_cast<unsigned char>(*q))) {
+        ++q;
+    }
     const std::size_t wlen = static_cast<std::size_t>(q - word);
-    if (!word_is(word, wlen, "define") && !word_is(word, wlen, "undef")) return;
+    if (!word_is(word, wlen, "define") && !word_is(word, wlen, "undef")) {
+        return;
+    }
     q = support::sp_skip(q);
     const char *name = q;
-    if (!is_ident_start(static_cast<unsigned char>(*q))) return;
-    while (is_ident(static_cast<unsigned char>(*q))) ++q;
+    if (!is_ident_start(static_cast<unsigned char>(*q))) {
+        return;
+    }
+    while (is_ident(static_cast<unsigned char>(*q))) {
+        ++q;
+    }
     out.defines.push_back(keep_name(out, name, static_cast<std::size_t>(q - name)));
 }
 
@@ -190,10 +214,14 @@ line_info take_line(const char *d, std::size_t n, std::size_t start, int line_no
     if (nl) {
         li.newline = true;
         li.text_end = static_cast<std::size_t>(nl - d);
-        if (li.text_end > start && d[li.text_end - 1] == '\r') --li.text_end;
+        if (li.text_end > start && d[li.text_end - 1] == '\r') {
+            --li.text_end;
+        }
     }
     std::size_t q = start;
-    while (q < li.text_end && (d[q] == ' ' || d[q] == '\t')) ++q;
+    while (q < li.text_end && (d[q] == ' ' || d[q] == '\t')) {
+        ++q;
+    }
     li.hash = q < li.text_end && d[q] == '#';
     for (; q < li.text_end; ++q) {
         const char c = d[q];
@@ -228,7 +256,9 @@ void find_lines(const char *d, std::size_t n, std::vector<line_info> &lines)
                 const std::uint64_t m = cond::word_has_byte(w, '/') | cond::word_has_byte(w, '"') |
                                         cond::word_has_byte(w, '\'') | cond::word_has_byte(w, '#') |
                                         cond::word_has_byte(w, '\\');
-                if (m != 0) break;
+                if (m != 0) {
+                    break;
+                }
                 const std::uint64_t nls = ~cond::word_nonzero(w ^ nl_word) & cond::WORD_HIGHS;
                 if (nls != 0) {
                     std::uint64_t k = nls;
@@ -260,22 +290,30 @@ void find_lines(const char *d, std::size_t n, std::vector<line_info> &lines)
                 break;  // back to whole words
             }
         }
-        if (hit == n) continue;
+        if (hit == n) {
+            continue;
+        }
         // The line holding the hit, and each line continued by a backslash behind it.
         bool after_backslash = false;
         for (;;) {
             const line_info li = take_line(d, n, line_start, line_no);
-            if (!li.plain || li.hash || li.backslash || after_backslash) lines.push_back(li);
+            if (!li.plain || li.hash || li.backslash || after_backslash) {
+                lines.push_back(li);
+            }
             after_backslash = li.backslash;
             if (!li.newline) {
                 pos = n;
                 break;
             }
             line_start = li.text_end + 1;
-            while (d[line_start - 1] != '\n') ++line_start;
+            while (d[line_start - 1] != '\n') {
+                ++line_start;
+            }
             ++line_no;
             pos = line_start;
-            if (!after_backslash || pos >= n) break;
+            if (!after_backslash || pos >= n) {
+                break;
+            }
         }
     }
 }
@@ -299,11 +337,15 @@ void scan_text(const char *data, const std::vector<line_info> &lines, sym_file &
                 line_comment_on = li.backslash;
                 continue;
             }
-            if (li.plain && !(li.hash && !cond::comment_f && !cond::string_f)) continue;
+            if (li.plain && !(li.hash && !cond::comment_f && !cond::string_f)) {
+                continue;
+            }
         }
         lb.assign(1, ' ');
         lb.insert(lb.end(), data + li.start, data + li.text_end);
-        if (li.newline) lb.push_back('\n');
+        if (li.newline) {
+            lb.push_back('\n');
+        }
         lb.push_back('\0');
         char *const line = lb.data() + 1;
         cond::comment2_f = line_comment_on ? 1 : 0;
@@ -311,21 +353,27 @@ void scan_text(const char *data, const std::vector<line_info> &lines, sym_file &
 
         if (!in_condition) {
             char *dir = line;
-            while (*dir == ' ' || *dir == '\t') ++dir;
+            while (*dir == ' ' || *dir == '\t') {
+                ++dir;
+            }
             char *p = cond::lex_walk(line, dir);
             if (p == nullptr) {
                 line_comment_on = cond::comment2_f && li.backslash;
                 continue;
             }
             if (*p != '#' || (cond::open_kind(p) < 0 && !cond::is_elif(p))) {
-                if (*p == '#') record_define(p, out);
+                if (*p == '#') {
+                    record_define(p, out);
+                }
                 cond::lex_walk(cond::step_char(p), p);
                 line_comment_on = cond::comment2_f && li.backslash;
                 continue;
             }
             // The filter never walks a conditional's line; the names behind its keyword are read.
             char *q = support::sp_skip(p + 1);
-            while (is_ident(static_cast<unsigned char>(*q))) ++q;
+            while (is_ident(static_cast<unsigned char>(*q))) {
+                ++q;
+            }
             first = out.uses.size();
             walk_condition(q, line_no, out, first);
         } else {
@@ -362,7 +410,9 @@ int settle(const std::string &name)
     // Longer names make the filter refuse the line; the table still says what it would match.
     value = (cond::list_mode & cond::LIST_MODE_UNDEF) ? cond::COND_FALSE : cond::COND_UNKNOWN;
     for (int i = 0; i < cond::list_count; ++i)
-        if (cond::match(cond::list_name[i], name.c_str())) return cond::list_value[i];
+        if (cond::match(cond::list_name[i], name.c_str())) {
+            return cond::list_value[i];
+        }
     return value;
 }
 
@@ -375,7 +425,9 @@ int symbols_setup()
     option_text.insert(option_text.end(), vopts.begin(), vopts.end());
     option_text.push_back("file");
     option_argv.clear();
-    for (std::string &s : option_text) option_argv.push_back(&s[0]);
+    for (std::string &s : option_text) {
+        option_argv.push_back(&s[0]);
+    }
     option_argv.push_back(nullptr);
     const int argc = static_cast<int>(option_text.size());
     if (cli::set_option(argc, option_argv.data()) != argc - 1) {
@@ -425,7 +477,9 @@ std::string symbols_add(const std::string &file, sym_file &scan, bool locate)
     }
     std::sort(seen.begin(), seen.end());
     for (std::size_t i = 0; i < seen.size(); ++i)
-        if (i == 0 || seen[i] != seen[i - 1]) ++tallies[seen[i]].files;
+        if (i == 0 || seen[i] != seen[i - 1]) {
+            ++tallies[seen[i]].files;
+        }
     return text;
 }
 
@@ -435,11 +489,15 @@ std::string symbols_table(int *names, int *open)
     for (const sym_file &f : kept)
         for (const sym_name &d : f.defines) {
             const std::string_view name(f.text.data() + d.offset, d.length);
-            if (tallies.find(name) != tallies.end()) ++define_counts[name];
+            if (tallies.find(name) != tallies.end()) {
+                ++define_counts[name];
+            }
         }
     std::vector<std::pair<std::string_view, const tally *>> rows;
     rows.reserve(tallies.size());
-    for (const auto &e : tallies) rows.emplace_back(e.first, &e.second);
+    for (const auto &e : tallies) {
+        rows.emplace_back(e.first, &e.second);
+    }
     std::sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) {
         return a.second->files != b.second->files ? a.second->files > b.second->files
                                                   : a.first < b.first;
@@ -449,7 +507,9 @@ std::string symbols_table(int *names, int *open)
     *open = 0;
     for (const auto &r : rows) {
         const int value = settle(std::string(r.first));
-        if (value == cond::COND_UNKNOWN) ++*open;
+        if (value == cond::COND_UNKNOWN) {
+            ++*open;
+        }
         const auto d = define_counts.find(r.first);
         text += r.first;
         text += "\t" + std::to_string(r.second->files) + "\t" + std::to_string(r.second->lines) +

@@ -51,13 +51,17 @@ void walk_folder(const std::string &folder, bool (*stop)())
             const std::string path = prefix + e.name;
             switch (e.kind) {
             case fs_kind::file:
-                if (has_ext(path)) met.push_back(found{path, path});
+                if (has_ext(path)) {
+                    met.push_back(found{path, path});
+                }
                 break;
             case fs_kind::folder:
                 subfolders.push_back(path);
                 break;
             case fs_kind::link:
-                if (has_ext(path)) skip_link(path);
+                if (has_ext(path)) {
+                    skip_link(path);
+                }
                 break;
             default:
                 break;
@@ -79,21 +83,31 @@ void drop_repeats()
     std::string err;
     for (std::size_t i = 0; i < walk_files.size(); ++i) {
         fs_ident id;
-        if (fs_identify(walk_targets[i], id, err)) ids.emplace_back(id, i);
+        if (fs_identify(walk_targets[i], id, err)) {
+            ids.emplace_back(id, i);
+        }
     }
     std::sort(
         ids.begin(), ids.end(),
         [](const std::pair<fs_ident, std::size_t> &a, const std::pair<fs_ident, std::size_t> &b) {
-            if (a.first.dev != b.first.dev) return a.first.dev < b.first.dev;
-            if (a.first.ino != b.first.ino) return a.first.ino < b.first.ino;
+            if (a.first.dev != b.first.dev) {
+                return a.first.dev < b.first.dev;
+            }
+            if (a.first.ino != b.first.ino) {
+                return a.first.ino < b.first.ino;
+            }
             return a.second < b.second;
         });
     std::vector<char> repeat(walk_files.size(), 0);
     for (std::size_t k = 1; k < ids.size(); ++k)
-        if (fs_same_file(ids[k].first, ids[k - 1].first)) repeat[ids[k].second] = 1;
+        if (fs_same_file(ids[k].first, ids[k - 1].first)) {
+            repeat[ids[k].second] = 1;
+        }
     std::size_t kept = 0;
     for (std::size_t i = 0; i < walk_files.size(); ++i) {
-        if (repeat[i]) continue;
+        if (repeat[i]) {
+            continue;
+        }
         if (kept != i) {
             walk_files[kept] = std::move(walk_files[i]);
             walk_targets[kept] = std::move(walk_targets[i]);
@@ -109,7 +123,9 @@ void drop_repeats()
 void walk_paths(const std::vector<std::string> &roots, bool (*stop)())
 {
     for (const std::string &p : roots) {
-        if (stop()) return;
+        if (stop()) {
+            return;
+        }
         const fs_kind own = fs_lkind(p);
         const fs_kind target = own == fs_kind::link ? fs_kind_of(p) : own;
         if (own == fs_kind::link && target == fs_kind::file) {
@@ -139,7 +155,9 @@ void walk_paths(const std::vector<std::string> &roots, bool (*stop)())
     std::sort(met.begin(), met.end(),
               [](const found &a, const found &b) { return a.name < b.name; });
     for (found &f : met) {
-        if (!walk_files.empty() && walk_files.back() == f.name) continue;
+        if (!walk_files.empty() && walk_files.back() == f.name) {
+            continue;
+        }
         walk_files.push_back(std::move(f.name));
         walk_targets.push_back(std::move(f.target));
     }

@@ -56,7 +56,9 @@ def tool_argv(args):
 
 def run(args, cwd=None, env_extra=None, velkrun=None):
     env = dict(os.environ)
-    env["VELKRUN"] = velkrun or ARGS.velkrun_env
+    env.pop("VELKRUN", None)  # the tool's own workers, unless a test names a velkrun to run
+    if velkrun:
+        env["VELKRUN"] = velkrun
     if env_extra:
         env.update(env_extra)
     proc = subprocess.run(tool_argv(args), cwd=cwd or ARGS.scratch, env=env, stdin=subprocess.DEVNULL,
@@ -404,17 +406,16 @@ def test_progress_posix():
 
 
 def test_beside():
-    """velkrun is found beside velkrun-tree, before PATH, when VELKRUN is not set."""
+    """Without VELKRUN, velkrun-tree runs the filter in its own workers: no velkrun is needed."""
     base, t = rich_tree("beside")
     bindir = base + "/bin"
     os.makedirs(bindir)
     shutil.copy2(ARGS.tree, bindir)
-    shutil.copy2(ARGS.velkrun, bindir)
     env = {k: v for k, v in os.environ.items() if k != "VELKRUN"}
     env["PATH"] = "/usr/bin:/bin"
     proc = subprocess.run([bindir + "/" + os.path.basename(ARGS.tree), "-d", "DROP", "--", "tree/a.c"], cwd=base,
                           env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    check("velkrun beside velkrun-tree is used", proc.returncode == 0 and read(t + "/a.c") == WANT)
+    check("velkrun-tree alone rewrites the file", proc.returncode == 0 and read(t + "/a.c") == WANT)
 
 
 SYM_A = b"""#ifdef OUTER
@@ -901,6 +902,14 @@ def test_windows():
     check("windows: file with a blank rewritten", read(t + "/sub dir/my file.cpp") == nl(WANT))
     check("windows: unchanged file untouched", read(t + "/same.h") == read(orig + "/same.h"))
     check("windows: no temporary file left", no_temp_left(base))
+    # A worker ended in the middle of a file fails that file only; its replacement goes on.
+    kt = base + "/killed"
+    for n in ("k1.c", "k2.c", "k3.c"):
+        write(kt + "/" + n, nl(IN))
+    r = run(["-j", "1", "-d", "DROP", "--", "killed"], cwd=base, env_extra={"VELKRUN_TREE_TEST_KILL": "k2.c"})
+    check("windows: a killed worker fails its file only",
+          r.status == 1 and b"killed/k2.c: velkrun crashed with exception 0xC000013A" in r.err and
+          read(kt + "/k1.c") == nl(WANT) and read(kt + "/k2.c") == nl(IN) and read(kt + "/k3.c") == nl(WANT))
     r = run(["-d", "A-B", "--", "tree"], cwd=base)
     check("windows: refused options exit 2", r.status == 2 and b"invalid name" in r.err)
     r = run(["--", "tree"], cwd=base)

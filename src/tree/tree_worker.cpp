@@ -1,0 +1,235 @@
+#include "tree/tree_worker.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "cli/cli_run.h"
+#include "support/exit_hook.h"
+#include "support/out_stage.h"
+#include "tree/tree_spawn.h"
+
+namespace tree {
+
+namespace {
+
+constexpr char FRAME_OUT = 'o';  // followed by a length and that many bytes of output
+constexpr char FRAME_END = 'e';  // followed by the filter's exit status
+constexpr std::size_t HEAD = 5;  // a frame's kind and its 32-bit number
+constexpr unsigned long FRAME_MAX = 1UL << 30;  // no frame of a sound worker is larger
+
+// Thrown by the exit hook: the filter's fatal path ends the file, not the worker.
+struct file_end {
+    int status;
+};
+
+[[noreturn]] void end_file(int status) { throw file_end{status}; }
+
+FILE *replies;  // worker_main: the answers to the run
+
+void put_u32(char *p, unsigned long v)
+{
+    for (int i = 0; i < 4; ++i) {
+        p[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    }
+}
+
+unsigned long get_u32(const char *p)
+{
+    unsigned long v = 0;
+    for (int i = 3; i >= 0; --i) {
+        v = (v << 8) | static_cast<unsigned char>(p[i]);
+    }
+    return v;
+}
+
+bool send_frame(char kind, unsigned long number, const char *p, std::size_t n)
+{
+    char head[HEAD];
+    head[0] = kind;
+    put_u32(head + 1, number);
+    return std::fwrite(head, 1, HEAD, replies) == HEAD && std::fwrite(p, 1, n, replies) == n;
+}
+
+bool send_bytes(const char *p, std::size_t n)
+{
+    while (n > 0) {
+        const std::size_t part = n < FRAME_MAX ? n : static_cast<std::size_t>(FRAME_MAX);
+        if (!send_frame(FRAME_OUT, static_cast<unsigned long>(part), p, part)) {
+            return false;
+        }
+        p += part;
+        n -= part;
+    }
+    return true;
+}
+
+// The output stage's sink in a worker: the file's output goes to the run in frames, each LF
+// written as CR LF where velkrun's standard output does so.
+bool send_output(const char *p, std::size_t n)
+{
+    if (!spawn_text_output) {
+        return send_bytes(p, n);
+    }
+    static char text[2 * support::OUT_BLOCK_SIZE];
+    while (n > 0) {
+        std::size_t used = 0, taken = 0;
+        while (taken < n && used + 2 <= sizeof text) {
+            if (p[taken] == '\n') {
+                text[used++] = '\r';
+            }
+            text[used++] = p[taken++];
+        }
+        if (!send_bytes(text, used)) {
+            return false;
+        }
+        p += taken;
+        n -= taken;
+    }
+    return true;
+}
+
+bool read_exact(FILE *in, char *p, std::size_t n) { return std::fread(p, 1, n, in) == n; }
+
+// Reads one request into args; false at the end of the requests or on a malformed one.
+bool read_request(FILE *in, std::vector<std::string> &args)
+{
+    char num[4];
+    if (!read_exact(in, num, 4)) {
+        return false;
+    }
+    const unsigned long count = get_u32(num);
+    if (count == 0 || count > FRAME_MAX / 4) {
+        return false;
+    }
+    args.assign(count, std::string());
+    for (std::string &a : args) {
+        if (!read_exact(in, num, 4)) {
+            return false;
+        }
+        const unsigned long len = get_u32(num);
+        if (len > FRAME_MAX) {
+            return false;
+        }
+        a.resize(len);
+        if (len > 0 && !read_exact(in, &a[0], len)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The filter over one request, as velkrun would run it; its exit status.
+int run_filter(std::vector<std::string> &args)
+{
+    std::vector<char *> argv;
+    for (std::string &a : args) {
+        a.push_back('\0');  // the filter cuts its arguments in place
+        argv.push_back(&a[0]);
+    }
+    argv.push_back(nullptr);
+    int status;
+    try {
+        status = cli::run(static_cast<int>(args.size()), argv.data());
+    } catch (const file_end &e) {
+        status = e.status;
+    }
+    // The file is closed now, not at the next run: Windows replaces no file that is still open.
+    cli::run_reset();
+    support::out_reset();
+    std::fflush(stderr);
+    return status;
+}
+
+bool ends_with(const std::string &s, const char *tail)
+{
+    const std::size_t n = std::strlen(tail);
+    return n > 0 && s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+}  // namespace
+
+int worker_main()
+{
+    FILE *requests = nullptr;
+    if (!spawn_worker_channels(&requests, &replies)) {
+        return 1;
+    }
+    // Lets a test end a worker in the middle of a named file, after its output was sent.
+    const char *die_on = std::getenv("VELKRUN_TREE_TEST_KILL");
+    support::set_exit_hook(end_file);
+    support::set_out_sink(send_output);
+    std::vector<std::string> args;
+    while (read_request(requests, args)) {
+        const bool die = die_on && ends_with(args.back(), die_on);
+        const int status = run_filter(args);
+        if (die) {
+            std::fflush(replies);
+            spawn_die();
+        }
+        char none = 0;
+        if (!send_frame(FRAME_END, static_cast<unsigned long>(status), &none, 0) ||
+            std::fflush(replies) != 0) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+std::string worker_request(const std::vector<std::string> &argv)
+{
+    std::string req(4, '\0');
+    put_u32(&req[0], static_cast<unsigned long>(argv.size()));
+    for (const std::string &a : argv) {
+        char num[4];
+        put_u32(num, static_cast<unsigned long>(a.size()));
+        req.append(num, 4);
+        req += a;
+    }
+    return req;
+}
+
+long worker_read(worker_frames &frames, long (*read)(void *ctx, char *buf, std::size_t n),
+                 void *ctx, char *buf, std::size_t n)
+{
+    // Fills p with exactly want bytes; 1 done, 0 the pipe ended first, -1 an error.
+    const auto fill = [&](char *p, std::size_t want) -> int {
+        while (want > 0) {
+            const long got = read(ctx, p, want);
+            if (got <= 0) {
+                return got == 0 ? 0 : -1;
+            }
+            p += got;
+            want -= static_cast<std::size_t>(got);
+        }
+        return 1;
+    };
+    if (frames.ended) {
+        return 0;
+    }
+    while (frames.left == 0) {
+        char head[HEAD];
+        const int got = fill(head, HEAD);
+        if (got <= 0) {
+            return got;
+        }
+        const unsigned long number = get_u32(head + 1);
+        if (head[0] == FRAME_END) {
+            frames.ended = true;
+            frames.status = static_cast<int>(number);
+            return 0;
+        }
+        if (head[0] != FRAME_OUT || number > FRAME_MAX) {
+            return -1;
+        }
+        frames.left = number;
+    }
+    const std::size_t want = frames.left < n ? static_cast<std::size_t>(frames.left) : n;
+    const long got = read(ctx, buf, want);
+    if (got > 0) {
+        frames.left -= static_cast<unsigned long>(got);
+    }
+    return got;
+}
+
+}  // namespace tree

@@ -1,0 +1,37 @@
+// Workers: velkrun-tree started in its worker mode runs the filter in process on one file after
+// another, from a clean state each time, so a run starts -j processes instead of one per file.
+// What crosses the pipes: a request (the argv velkrun would be given) from the run to the worker;
+// the file's output in frames, then the filter's exit status, from the worker to the run. The
+// filter's messages go to the worker's standard error, the slot's private file (tree_spawn).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace tree {
+
+// The argument that starts velkrun-tree as a worker; no user-facing option.
+constexpr const char WORKER_ARG[] = "--velkrun-worker";
+
+// The worker: reads requests from standard input until its end, answers each on standard output.
+// Returns the process's exit status (0 when the requests ended, 1 when the run cannot be answered).
+int worker_main();
+
+// The request for one file: argv (argv[0] first) as the worker reads it.
+std::string worker_request(const std::vector<std::string> &argv);
+
+// The run's reading of one worker's answer.
+struct worker_frames {
+    unsigned long left = 0;  // output bytes of the current frame not yet handed on
+    bool ended = false;      // the end frame came
+    int status = 0;          // the filter's exit status, once ended
+};
+
+// Reads up to n bytes of one file's output through read (which returns a count, 0 at the end of
+// the pipe, -1 on an error). Returns the count, 0 once the end frame came or the worker is gone
+// (frames.ended tells which), -1 on an error or a malformed answer.
+long worker_read(worker_frames &frames, long (*read)(void *ctx, char *buf, std::size_t n),
+                 void *ctx, char *buf, std::size_t n);
+
+}  // namespace tree
