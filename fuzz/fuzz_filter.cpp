@@ -554,12 +554,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                  other, want);
         }
     }
-    check_model(kept, gone, body);
-    check_model(gone, kept, body);
-
     if (kept.status != gone.status || kept.err != gone.err) {
         fail("the -v pair ends differently", kept, gone);
     }
+    // The model and the line accounting below are those of the default dialect: under -x a
+    // rewritten directive is written by both runs, and warnings come with status 0.
+    for (const std::string &o : opts) {
+        if (o.size() > 1 && o[0] == '-' && o.find_first_not_of("nvTx", 1) == std::string::npos &&
+            o.find('x') != std::string::npos) {
+            return 0;
+        }
+    }
+    check_model(kept, gone, body);
+    check_model(gone, kept, body);
     if ((kept.status == 0) != kept.err.empty() || (kept.status != 0 && kept.status != 1)) {
         fail("status and messages disagree", kept, gone);
     }
