@@ -138,9 +138,13 @@ bool ends_continued(const std::string &line)
     return n > 0 && line[n - 1] == '\\';
 }
 
-// Reads the next old line into the look-ahead; false at the end of the old text.
+// Reads the next old line into the look-ahead; false at the end of the old text. Only an empty
+// look-ahead starts again at its first slot, so indices into it stay good while it is taken from.
 bool look_read(diff_stream &d)
 {
+    if (d.look_first == d.look_end) {
+        d.look_first = d.look_end = 0;
+    }
     if (d.look_end == d.look.size()) {
         d.look.emplace_back();
     }
@@ -152,19 +156,22 @@ bool look_read(diff_stream &d)
     return true;
 }
 
+// Drops the first line of the look-ahead.
+void look_pop(diff_stream &d)
+{
+    d.look_bytes -= d.look[d.look_first].size();
+    ++d.look_first;
+}
+
 // Takes the first line of the look-ahead as deleted (kept when keep).
 void look_take(diff_stream &d, bool keep)
 {
-    std::string &line = d.look[d.look_first];
     if (keep) {
-        old_kept(d, line);
+        old_kept(d, d.look[d.look_first]);
     } else {
-        old_deleted(d, line);
+        old_deleted(d, d.look[d.look_first]);
     }
-    d.look_bytes -= line.size();
-    if (++d.look_first == d.look_end) {
-        d.look_first = d.look_end = 0;
-    }
+    look_pop(d);
 }
 
 // The next old line not yet taken, from the look-ahead first; false at the end of the old text.
@@ -173,11 +180,9 @@ bool old_next(diff_stream &d, std::string &line)
     if (d.look_first == d.look_end) {
         return d.old_src.next(d.old_src.ctx, line);
     }
-    line.swap(d.look[d.look_first]);
-    d.look_bytes -= line.size();
-    if (++d.look_first == d.look_end) {
-        d.look_first = d.look_end = 0;
-    }
+    std::string &first = d.look[d.look_first];
+    look_pop(d);
+    line.swap(first);
     return true;
 }
 
@@ -284,7 +289,7 @@ void settle(diff_stream &d, const std::string *m)
     const std::size_t region = d.look_end - (found ? 1 : 0);
     place_held(d, region);
     d.pend_count = 0;
-    while (d.look_first < region && d.look_first != d.look_end) {
+    while (d.look_first < region) {
         look_take(d, false);
     }
     if (found) {

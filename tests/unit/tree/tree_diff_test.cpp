@@ -239,6 +239,22 @@ TEST(TreeDiff, RewritesOfEveryShapeApplyBackAndAddOnlyTheirRewrittenLines)
     }
 }
 
+TEST(TreeDiff, HeldLinesTooManyForTheTableAreMatchedInOrder)
+{
+    // 1,201 held directive lines against 1,200 old ones: matched greedily, the last one, equal to
+    // a line already taken, added.
+    std::string a;
+    for (int k = 0; k < 1200; ++k) {
+        a += "#x " + std::to_string(k) + "\n";
+    }
+    const std::string b = a + "#x 0\n";
+    const std::string d = diff(a, b);
+    int added = 0;
+    EXPECT_EQ(apply(a, d, &added), b);
+    EXPECT_EQ(added, 1);
+    EXPECT_EQ(d, "--- f.c\n+++ f.c\n@@ -1198,3 +1198,4 @@\n #x 1197\n #x 1198\n #x 1199\n+#x 0\n");
+}
+
 TEST(TreeDiff, NamesWithBlanksQuotesOrControlsAreQuoted)
 {
     EXPECT_EQ(tree::diff_name("src/a.c"), "src/a.c");
