@@ -284,14 +284,37 @@ def bench_goal(name, title, root, files, inputs, defined, undefined, velkrun, pr
     return met
 
 
+def print_lists(spec):
+    name, _, goal = spec.partition(":")
+    goals = GOALS.get(name)
+    k = int(goal or "1") - 1 if (goal or "1").isdigit() else -1
+    if goals is None or not 0 <= k < len(goals):
+        print("no goal %s of tree %s (trees: %s)" % (goal or "1", name, ", ".join(sorted(GOALS))),
+              file=sys.stderr)
+        return 2
+    title, defined, undefined = goals[k]
+    print(title)
+    for _, cmd, _ in tools("velkrun", defined, undefined):
+        print("\t".join(cmd[1:]))
+    return 0
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    ap.add_argument("--velkrun", required=True)
+    ap.add_argument("--velkrun")
+    ap.add_argument("--lists", metavar="NAME[:GOAL]",
+                    help="print the title of a goal of tree NAME (GOAL counts from 1, default 1) "
+                    "and the arguments that give its lists to velkrun, velkrun -x and unifdef, "
+                    "one tab-separated line each, and stop")
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--assignments", type=int, default=3)
-    ap.add_argument("trees", nargs="+", metavar="NAME=PATH", help="tree name (%s) and folder" %
+    ap.add_argument("trees", nargs="*", metavar="NAME=PATH", help="tree name (%s) and folder" %
                     ", ".join(sorted(GOALS)))
     a = ap.parse_args()
+    if a.lists:
+        return print_lists(a.lists)
+    if not a.velkrun or not a.trees:
+        ap.error("--velkrun and a tree are required")
     p = subprocess.run(["cpp", "-undef", "-dM", "-E", "-"], input=b"", stdout=subprocess.PIPE,
                        check=True)
     predefined = set(re.findall(r"^#define (\w+)", p.stdout.decode(), re.M))

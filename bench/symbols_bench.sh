@@ -19,15 +19,6 @@ dir_default=build/bench-symbols
 # shellcheck source=bench/tree_copy.sh
 source bench/tree_copy.sh
 
-# timed NAME COMMAND...: appends "elapsed cpu" to $dir/NAME.times
-timed() {
-  local name=$1
-  shift
-  /usr/bin/time -f '%e %U %S' -o "$dir/time" "$@" >"$dir/$name.out" 2>"$dir/$name.err" || true
-  awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' "$dir/time" >>"$dir/$name.times"
-  printf '  %-10s %s\n' "$name" "$(tail -n 1 "$dir/$name.times" | awk '{ printf "%7.3f s elapsed %7.3f s cpu", $1, $2 }')"
-}
-
 echo "tree: $src ($(du -sm "$dir/copy" | cut -f1) MB), $rounds round(s)"
 for ((r = 1; r <= rounds; r++)); do
   echo "round $r"

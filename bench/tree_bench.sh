@@ -23,7 +23,6 @@ dir_default=build/bench-tree
 # shellcheck source=bench/tree_copy.sh
 source bench/tree_copy.sh
 read -r -a opts <<<"${OPTIONS:--lA DEBUG}"
-cat_all() { find "$1" -type f -exec cat {} + >/dev/null; }
 unset VELKRUN
 before=${BEFORE:+$(realpath "$BEFORE")}
 
@@ -55,9 +54,7 @@ files=$(find "$dir/copy" -type f \( -name '*.c' -o -name '*.h' -o -name '*.cc' -
 echo "tree: $src ($files files, $(du -sm "$dir/copy" | cut -f1) MB), velkrun options: ${opts[*]}, $rounds round(s)"
 for ((r = 1; r <= rounds; r++)); do
   echo "round $r"
-  rm -rf "$dir/copy2"
-  cp -a "$dir/copy" "$dir/copy2"
-  cat_all "$dir/copy2"
+  fresh_copy copy2
   timed dry-run dry_run "$dir/copy"
   timed find-xargs find_xargs "$dir/copy"
   timed rewrite rewrite "$dir/copy2"

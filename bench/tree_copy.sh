@@ -2,7 +2,8 @@
 # set: reads --rounds N and --smoke, builds velkrun and velkrun-tree when missing (VELK_BUILD,
 # default build/release), and copies SRC (default /usr/include; with --smoke a small part of it)
 # to $dir/copy, read once into the page cache. Sets rounds, src, dir, velkrun and tree_tool, and
-# defines stat and stat_table for the summary of the NAME.times files under $dir.
+# defines fresh_copy, timed, and stat and stat_table for the summary of the NAME.times files
+# under $dir.
 while [ $# -gt 0 ]; do
   case $1 in
     --rounds) rounds=$2; shift 2 ;;
@@ -24,6 +25,24 @@ mkdir -p "$dir"
 dir=$(realpath "$dir")
 cp -a "$src" "$dir/copy"
 find "$dir/copy" -type f -exec cat {} + >/dev/null
+
+# fresh_copy NAME: $dir/NAME, a new copy of $dir/copy, read once into the page cache
+fresh_copy() {
+  rm -rf "${dir:?}/$1"
+  cp -a "$dir/copy" "$dir/$1"
+  find "$dir/$1" -type f -exec cat {} + >/dev/null
+}
+
+# timed NAME COMMAND...: runs COMMAND with its output in $dir/NAME.out and $dir/NAME.err, appends
+# "elapsed cpu" (children included) to $dir/NAME.times and its exit status to $dir/NAME.status
+timed() {
+  local name=$1 st=0
+  shift
+  /usr/bin/time -f '%e %U %S' -o "$dir/time" "$@" >"$dir/$name.out" 2>"$dir/$name.err" || st=$?
+  echo "$st" >>"$dir/$name.status"
+  awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' "$dir/time" >>"$dir/$name.times"
+  printf '  %-16s %s\n' "$name" "$(tail -n 1 "$dir/$name.times" | awk '{ printf "%7.3f s elapsed %7.3f s cpu", $1, $2 }')"
+}
 
 # stat NAME COLUMN: "best median" of a column of $dir/NAME.times (1 elapsed, 2 CPU seconds)
 stat() { sort -n -k"$2" "$dir/$1.times" | awk -v c="$2" '{ v[NR] = $c } END { m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.3f %.3f", v[1], m }'; }
