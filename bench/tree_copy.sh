@@ -40,7 +40,8 @@ timed() {
   shift
   /usr/bin/time -f '%e %U %S' -o "$dir/time" "$@" >"$dir/$name.out" 2>"$dir/$name.err" || st=$?
   echo "$st" >>"$dir/$name.status"
-  awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' "$dir/time" >>"$dir/$name.times"
+  # time writes "Command exited with non-zero status N" before the figures of a failed command.
+  tail -n 1 "$dir/time" | awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' >>"$dir/$name.times"
   printf '  %-16s %s\n' "$name" "$(tail -n 1 "$dir/$name.times" | awk '{ printf "%7.3f s elapsed %7.3f s cpu", $1, $2 }')"
 }
 

@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # A real in-place rewrite of a Debian source tree by velkrun-tree, beside unifdef run once over
 # the same files with the same lists:
-#   A  velkrun-tree -j 2 -x LISTS -- COPY_A
-#   B  unifdef -m LISTS FILES...            (in COPY_B; through xargs when the line is too long)
-#   C  as B, started again after the file it stopped at, until every file is read (COPY_C)
-# in one interleaved run (A, B, C, A, B, C, ...), each round on fresh copies of the tree made and
-# read into the page cache before the timing. FILES are exactly the files velkrun-tree takes: the
-# default extensions, regular files only (no symbolic links), a file with several hard links once.
-# unifdef -m stops at the first file it cannot read and leaves the files after it as they are, so
-# B alone may have done far less work than A; C is the run that reads the whole tree.
+#   A  velkrun-tree -j 2 -x LISTS -- COPY
+#   B  unifdef -m LISTS FILES...            (through xargs when the line would be too long)
+#   C  as B, started again after the file it stopped at, until every file is read
+#   D  unifdef -m LISTS READABLE...         (FILES without those unifdef refuses)
+# in one interleaved run (A, B, C, D, A, B, C, D, ...), each run on a fresh copy of the tree made
+# and read into the page cache before the timing. FILES are exactly the files velkrun-tree takes:
+# the default extensions, regular files only (no symbolic links), a file with several hard links
+# once. unifdef -m stops at the first file it cannot read and leaves the files after it as they
+# are, so B may have done far less work than A; C reads every file, and D is one unifdef run over
+# every file it can read (found by running it on each file alone before the rounds).
 # Prints elapsed and CPU seconds (user + system, children included) of each run, the best and
-# median of each, the ratios A/B and A/C of the medians, and per command the files changed,
-# refused or failed, and how many files A and C leave with the same bytes.
+# median of each, the ratios of the medians of A to the others, and per command the files
+# changed, refused or failed, and how many files A and D leave with different bytes.
 #
 # usage: bench/tree_rewrite.sh [--rounds N] [--smoke] [--no-x]
 # env:   PACKAGES   the Debian source package to fetch and rewrite (default openssl; one name)
@@ -22,6 +24,7 @@
 #                   in REAL_DIR (default build/real-trees), as for bench/real_trees.sh
 #        VELK_BUILD build folder (default build/release, built here when missing)
 # --no-x:  velkrun-tree without -x (its lists without values; it refuses what it cannot read)
+# C is left out when FILES do not fit in one command line.
 # --smoke: one round over /usr/include/linux/netfilter; only checks that every command runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -74,13 +77,21 @@ fi
 
 # One command line holds the files when they fit in ARG_MAX beside the environment, with the
 # 2048 bytes of headroom POSIX asks xargs to keep.
-arg_bytes=$(printf '%s\n' unifdef -m "${uopts[@]}" "${files[@]}" | wc -c)
 room=$(($(getconf ARG_MAX) - $(env | wc -c) - 2048))
-use_xargs=0
-if [ "$arg_bytes" -gt "$room" ]; then
-  use_xargs=1
-  tr '\n' '\0' <"$dir/files" >"$dir/files0"
-fi
+fits() { [ "$(printf '%s\n' unifdef -m "${uopts[@]}" "$@" | wc -c)" -le "$room" ]; }
+
+# The files unifdef refuses, each run alone, outside the timing.
+fresh_copy probe
+(cd "$dir/probe" && for f in "${files[@]}"; do
+  st=0
+  unifdef "${uopts[@]}" "$f" >/dev/null 2>&1 || st=$?
+  if [ "$st" -ge 2 ]; then printf '%s\n' "$f"; fi
+done) >"$dir/refused"
+rm -rf "$dir/probe"
+grep -vxF -f "$dir/refused" "$dir/files" >"$dir/readable" || true
+mapfile -t readable <"$dir/readable"
+tr '\n' '\0' <"$dir/files" >"$dir/files0"
+tr '\n' '\0' <"$dir/readable" >"$dir/readable0"
 
 # unifdef_resumed LISTFILE ERRFILE UNIFDEF_OPTIONS...: unifdef -m over the files of LISTFILE,
 # started again on the files after the one named in its error message each time it stops with
@@ -116,37 +127,58 @@ unifdef_resumed() {
   done
 }
 
+# unifdef_over NAME LISTFILE0 FILE...: times unifdef -m over the FILEs in the copy NAME, through
+# xargs (reading LISTFILE0) when they do not fit in one command line
+unifdef_over() {
+  local name=$1 list0=$2
+  shift 2
+  fresh_copy "$name"
+  if fits "$@"; then
+    (cd "$dir/$name" && timed "$name" unifdef -m "${uopts[@]}" "$@")
+  else
+    (cd "$dir/$name" && timed "$name" xargs -0 unifdef -m "${uopts[@]}" <"$list0")
+  fi
+}
+
 # changed NAME: files of the copy NAME that differ from the original
 changed() { (cd "$dir" && diff -rq copy "$1" | wc -l); }
 # messages NAME: unifdef's messages about a file, "unifdef: FILE: LINE: ..."
 messages() { grep -cE '^unifdef: .*: [0-9]+: ' "$dir/$1.err" || true; }
+# how NAME FILE...: how unifdef runs over the FILEs
+how() {
+  if fits "${@:2}"; then
+    echo "  $1: one command line"
+  else
+    echo "  $1: through xargs, as one command line would be too long"
+  fi
+}
+
+resume=1
+fits "${files[@]}" || resume=0
+commands=(velkrun-tree unifdef)
+if [ "$resume" = 1 ]; then commands+=(unifdef-resumed); fi
+commands+=(unifdef-readable)
 
 echo "tree: $src ($count files, $(du -sm "$dir/copy" | cut -f1) MB), $rounds round(s)"
 echo "lists ($lists): ${goal[0]}"
 echo "  velkrun-tree -j 2 ${vopts[*]}"
 echo "  unifdef -m ${uopts[*]}"
-if [ "$use_xargs" = 1 ]; then
-  echo "  $arg_bytes bytes of arguments do not fit in one command line ($room): unifdef runs" \
-    "through xargs, and C is left out"
-else
-  echo "  one command line of $arg_bytes bytes holds every file"
-fi
+how "unifdef over all $count files" "${files[@]}"
+how "unifdef over the ${#readable[@]} it reads" "${readable[@]}"
+if [ "$resume" = 0 ]; then echo "  unifdef-resumed left out: it needs one command line"; fi
 echo "load before: $(uptime)"
 for ((r = 1; r <= rounds; r++)); do
   echo "round $r"
-  fresh_copy a
-  fresh_copy b
-  timed velkrun-tree "$tree_tool" -j 2 "${vopts[@]}" -- "$dir/a"
-  if [ "$use_xargs" = 1 ]; then
-    (cd "$dir/b" && timed unifdef xargs -0 unifdef -m "${uopts[@]}" <"$dir/files0")
-  else
-    (cd "$dir/b" && timed unifdef unifdef -m "${uopts[@]}" "${files[@]}")
+  fresh_copy velkrun-tree
+  timed velkrun-tree "$tree_tool" -j 2 "${vopts[@]}" -- "$dir/velkrun-tree"
+  unifdef_over unifdef "$dir/files0" "${files[@]}"
+  if [ "$resume" = 1 ]; then
+    fresh_copy unifdef-resumed
+    (cd "$dir/unifdef-resumed" &&
+      timed unifdef-resumed bash -c "$(declare -f unifdef_resumed); unifdef_resumed \"\$@\"" \
+        _ "$dir/files" "$dir/resumed.err" "${uopts[@]}")
   fi
-  if [ "$use_xargs" = 0 ]; then
-    fresh_copy c
-    (cd "$dir/c" && timed unifdef-resumed bash -c "$(declare -f unifdef_resumed); unifdef_resumed \"\$@\"" \
-      _ "$dir/files" "$dir/resumed.err" "${uopts[@]}")
-  fi
+  unifdef_over unifdef-readable "$dir/readable0" "${readable[@]}"
 done
 echo "load after: $(uptime)"
 
@@ -154,41 +186,35 @@ echo "load after: $(uptime)"
 # the files that differ from the original.
 echo
 echo "velkrun-tree: $(tail -n 1 "$dir/velkrun-tree.out" | sed 's/^velkrun-tree: //'), status" \
-  "$(tail -n 1 "$dir/velkrun-tree.status"); $(changed a) files differ from the original"
+  "$(tail -n 1 "$dir/velkrun-tree.status"); $(changed velkrun-tree) files differ from the original"
 ust=$(tail -n 1 "$dir/unifdef.status")
-echo "unifdef: status $ust, $(messages unifdef) file(s) refused; $(changed b) files differ from the original"
-if [ "$use_xargs" = 0 ] && [ "$ust" = 2 ]; then
+echo "unifdef: status $ust, $(messages unifdef) file(s) refused; $(changed unifdef) files differ from the original"
+if fits "${files[@]}" && [ "$ust" = 2 ]; then
   line=$(grep -E '^unifdef: .*: [0-9]+: ' "$dir/unifdef.err" | tail -n 1 | sed 's/^unifdef: //' || true)
   stop=${line%%: [0-9]*}
   at=$(grep -nxF -- "$stop" "$dir/files" | head -n 1 | cut -d: -f1)
   echo "  it stopped at file ${at:-?} of $count ($stop) and left the $((count - ${at:-0})) after it unread"
 fi
-if [ "$use_xargs" = 0 ]; then
-  echo "unifdef resumed: status $(tail -n 1 "$dir/unifdef-resumed.status"), $(messages unifdef-resumed)" \
-    "file(s) refused; $(changed c) files differ from the original;" \
-    "$( (cd "$dir" && diff -rq a c | wc -l))" "files differ from velkrun-tree's"
-  grep -E '^unifdef: .*: [0-9]+: ' "$dir/unifdef-resumed.err" | sed 's/^/    /' | head -n 20 || true
+if [ "$resume" = 1 ]; then
+  echo "unifdef-resumed: status $(tail -n 1 "$dir/unifdef-resumed.status"), $(messages unifdef-resumed)" \
+    "file(s) refused; $(changed unifdef-resumed) files differ from the original"
 fi
+echo "unifdef-readable: status $(tail -n 1 "$dir/unifdef-readable.status"), $(messages unifdef-readable)" \
+  "file(s) refused; $(changed unifdef-readable) files differ from the original;" \
+  "$( (cd "$dir" && diff -rq velkrun-tree unifdef-readable | wc -l))" "differ from velkrun-tree's"
+echo "files unifdef refuses ($(wc -l <"$dir/refused")), each run alone:"
+sed 's/^/    /' "$dir/refused" | head -n 20
 
-if [ "$use_xargs" = 0 ]; then
-  stat_table velkrun-tree unifdef unifdef-resumed
-else
-  stat_table velkrun-tree unifdef
-fi
+stat_table "${commands[@]}"
 read -r _ am <<<"$(stat velkrun-tree 1)"
 read -r _ acm <<<"$(stat velkrun-tree 2)"
-read -r _ bm <<<"$(stat unifdef 1)"
-read -r _ bcm <<<"$(stat unifdef 2)"
 echo
-# The smoke run's times may round to nothing.
-awk -v a="$am" -v b="$bm" -v ac="$acm" -v bc="$bcm" 'BEGIN {
-  if (b == 0 || bc == 0) { exit }
-  printf "velkrun-tree / unifdef once (medians): %.2f elapsed, %.2f cpu\n", a / b, ac / bc }'
-if [ "$use_xargs" = 0 ]; then
-  read -r _ cm <<<"$(stat unifdef-resumed 1)"
-  read -r _ ccm <<<"$(stat unifdef-resumed 2)"
-  awk -v a="$am" -v c="$cm" -v ac="$acm" -v cc="$ccm" 'BEGIN {
-    if (c == 0 || cc == 0) { exit }
-    printf "velkrun-tree / unifdef resumed to the end (medians): %.2f elapsed, %.2f cpu\n", a / c, ac / cc }'
-fi
-rm -rf "$dir/copy" "$dir/a" "$dir/b" "$dir/c"
+for c in "${commands[@]:1}"; do
+  read -r _ m <<<"$(stat "$c" 1)"
+  read -r _ cm <<<"$(stat "$c" 2)"
+  # The smoke run's times may round to nothing.
+  awk -v c="$c" -v a="$am" -v b="$m" -v ac="$acm" -v bc="$cm" 'BEGIN {
+    if (b == 0 || bc == 0) { exit }
+    printf "velkrun-tree / %s (medians): %.2f elapsed, %.2f cpu\n", c, a / b, ac / bc }'
+done
+rm -rf "$dir/copy" "${commands[@]/#/$dir/}"
