@@ -34,14 +34,24 @@ fresh_copy() {
 }
 
 # timed NAME COMMAND...: runs COMMAND with its output in $dir/NAME.out and $dir/NAME.err, appends
-# "elapsed cpu" (children included) to $dir/NAME.times and its exit status to $dir/NAME.status
+# "elapsed cpu" in seconds to the millisecond (CPU: user + system of COMMAND and its children) to
+# $dir/NAME.times and its exit status to $dir/NAME.status. The subshell's times report only what
+# it waited for, the command.
 timed() {
-  local name=$1 st=0
+  local name=$1
   shift
-  /usr/bin/time -f '%e %U %S' -o "$dir/time" "$@" >"$dir/$name.out" 2>"$dir/$name.err" || st=$?
-  echo "$st" >>"$dir/$name.status"
-  # time writes "Command exited with non-zero status N" before the figures of a failed command.
-  tail -n 1 "$dir/time" | awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' >>"$dir/$name.times"
+  (
+    st=0
+    t0=$EPOCHREALTIME
+    "$@" >"$dir/$name.out" 2>"$dir/$name.err" || st=$?
+    t1=$EPOCHREALTIME
+    echo "$st $((${t1//[.,]/} - ${t0//[.,]/}))"
+    times
+  ) >"$dir/time"
+  awk 'NR == 1 { print $1 }' "$dir/time" >>"$dir/$name.status"
+  awk 'NR == 1 { e = $2 / 1e6 }
+    NR == 3 { split($1, u, /[ms]/); split($2, s, /[ms]/); c = u[1] * 60 + u[2] + s[1] * 60 + s[2] }
+    END { printf "%.3f %.3f\n", e, c }' "$dir/time" >>"$dir/$name.times"
   printf '  %-16s %s\n' "$name" "$(tail -n 1 "$dir/$name.times" | awk '{ printf "%7.3f s elapsed %7.3f s cpu", $1, $2 }')"
 }
 
