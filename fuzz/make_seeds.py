@@ -136,6 +136,19 @@ def namelist_seeds():
         yield "ops%d" % i, bytes(rng.randrange(256) for _ in range(rng.randrange(16, 600)))
 
 
+def names_seeds(e2e):
+    """The input files of the end-to-end cases, each once as code and once as text (-T)."""
+    for cdir, _ in cases(e2e):
+        for f in sorted(os.listdir(cdir)):
+            path = os.path.join(cdir, f)
+            if f in ("cmd", "stdout", "stderr", "status") or f.endswith(".win") or not os.path.isfile(path):
+                continue
+            data = open(path, "rb").read()[:MAX_LEN - 1]
+            base = os.path.basename(cdir) + "-" + f
+            yield base, b"\0" + data
+            yield base + "-T", b"\1" + data
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("e2e")
@@ -149,6 +162,7 @@ def main():
         "fuzz_match": list(match_seeds(opts.e2e)) if os.path.isdir(opts.e2e) else [],
         "fuzz_err_edit": list(err_edit_seeds(opts.src)),
         "fuzz_namelist": list(namelist_seeds()),
+        "fuzz_names": list(names_seeds(opts.e2e)) if os.path.isdir(opts.e2e) else [],
     }
     for target, seeds in sets.items():
         if opts.pick:

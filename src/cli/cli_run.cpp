@@ -1,5 +1,6 @@
 #include "cli/cli_run.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "cond/cond_lex.h"
 #include "cond/cond_line.h"
 #include "cond/cond_match.h"
+#include "cond/cond_names.h"
 #include "cond/cond_options.h"
 #include "cond/cond_output.h"
 #include "cond/cond_xexpr.h"
@@ -193,6 +195,19 @@ int set_option(int argc, char **argv)
     return argc;
 }
 
+// The index of the file name in argv, the options read; a malformed command line ends the run.
+static int file_argument(int argc, char **argv)
+{
+    const int file = set_option(argc, argv);
+    if (file < 0 || file >= argc) {
+        // No file name at all is as malformed as any other command line.
+        std::fputs(usage_msg[USAGE_LINE], stderr);
+        std::fputc('\n', stderr);
+        support::fatal_exit(1);
+    }
+    return file;
+}
+
 static void scan_job(void *name) { scan_file(static_cast<const char *>(name)); }
 
 int run(int argc, char **argv)
@@ -206,13 +221,7 @@ int run(int argc, char **argv)
         support::out_flush();
         return 0;
     }
-    const int file = set_option(argc, argv);
-    if (file < 0 || file >= argc) {
-        // No file name at all is as malformed as any other command line.
-        std::fputs(usage_msg[USAGE_LINE], stderr);
-        std::fputc('\n', stderr);
-        support::fatal_exit(1);
-    }
+    const int file = file_argument(argc, argv);
     if (run_on_stack(scan_job, argv[file], SCAN_STACK_SIZE) < 0) {
         support::fatal("Error: not enough memory.\n");
     }
@@ -221,6 +230,27 @@ int run(int argc, char **argv)
     }
     support::out_flush();
     return 0;
+}
+
+int names_setup(int argc, char **argv)
+{
+    run_reset();
+    return file_argument(argc, argv);
+}
+
+int names_file(const char *file, cond::name_sink sink, void *ctx)
+{
+    const int r = cond::names_scan(file, sink, ctx);
+    const int e = errno;
+    names_close();
+    errno = e;
+    return r;
+}
+
+void names_close()
+{
+    cond::names_reset();
+    cond::line_reset();
 }
 
 void run_reset()

@@ -6,6 +6,7 @@
 #include "cond/cond_line.h"
 #include "cond/cond_match.h"
 #include "cond/cond_memo.h"
+#include "cond/cond_names.h"
 #include "cond/cond_options.h"
 #include "cond/cond_output.h"
 #include "cond/cond_xblock.h"
@@ -104,6 +105,7 @@ void cond_reset()
     memo_reset();
     classify_reset();
     xblock_reset();
+    names_reset();
 }
 
 }  // namespace cond

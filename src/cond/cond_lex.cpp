@@ -17,11 +17,10 @@ int comment2_f;
 int string_f;
 int line_kind = -1;
 
-char *lex_skip(char *p)
+char *lex_skip(char *p) { return opt_T ? nullptr : lex_skip_tracked(p); }
+
+char *lex_skip_tracked(char *p)
 {
-    if (opt_T) {
-        return nullptr;
-    }
     if (string_f && *p == '\\') {
         // A backslash that ends the text escapes nothing: the walk stops at the string end.
         return p[1] == '\0' ? p + 1 : p + 2;
@@ -301,6 +300,24 @@ int directive_kind(const char *p)
         return -1;
     }
     return w[1] == 'n' && w[2] == 'd' && w[3] == 'i' && w[4] == 'f' && ends(w[5]) ? DIR_ENDIF : -1;
+}
+
+int is_define(const char *p)
+{
+    if (*p != '#') {
+        return 0;
+    }
+    const char *w = p + 1;
+    while (*w == ' ' || *w == '\t') {
+        w++;
+    }
+    // Compared a byte at a time, as in directive_kind: nothing behind the text's end is read.
+    const auto ends = [](char c) { return !support::is_ident_char(static_cast<unsigned char>(c)); };
+    if (w[0] == 'd') {
+        return w[1] == 'e' && w[2] == 'f' && w[3] == 'i' && w[4] == 'n' && w[5] == 'e' &&
+               ends(w[6]);
+    }
+    return w[0] == 'u' && w[1] == 'n' && w[2] == 'd' && w[3] == 'e' && w[4] == 'f' && ends(w[5]);
 }
 
 int is_if(const char *p) { return directive_kind(p) == DIR_IF; }

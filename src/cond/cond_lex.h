@@ -16,6 +16,10 @@ extern int string_f;    // quote character of the open literal, or 0; survives t
 // character itself (always under -T).
 char *lex_skip(char *p);
 
+// lex_skip as it reads without -T, whatever -T says: the condition evaluator steps over comments
+// and literals in an operand under -T as well, and the names scan reads operands as it does.
+char *lex_skip_tracked(char *p);
+
 // Position behind the character at p (support::char_width).
 char *step_char(char *p);
 
@@ -49,6 +53,9 @@ void lex_check_removed(char *p);
 // The directive at p: '#', blanks and tabs, then a word that is the whole run of identifier
 // characters. Returns DIR_IFDEF, DIR_IF, DIR_IFNDEF, DIR_ELIF, DIR_ELSE or DIR_ENDIF, or -1.
 int directive_kind(const char *p);
+
+// 1 when the text at p is '#', blanks and tabs, then the word define or undef ending there.
+int is_define(const char *p);
 
 // 1 when the text at p is '#', blanks, the directive word and a byte that cannot continue a word
 // (directive_kind).

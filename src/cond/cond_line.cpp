@@ -97,7 +97,9 @@ int line_skim(SkimLex *lex, int keep)
     support::fatal("Error: %s: cannot read the file.\n", in_name);
 }
 
-int line_open(const char *name)
+// Opens the file and reads its first block: 0, -1 when it cannot be opened, -2 when that read
+// fails (errno says why; the file is closed again).
+static int open_file(const char *name)
 {
     in_name = name;
     in_pos = in_end = 0;
@@ -109,17 +111,27 @@ int line_open(const char *name)
     }
     errno = 0;
     if (fill() < 0) {
-        // A directory opens like a file on some systems and fails only when read; the user named
-        // no file that can be read, as on systems that refuse to open it.
-        if (errno == EISDIR) {
-            std::fclose(fp);
-            fp = nullptr;
-            return -1;
-        }
-        read_failed();
+        const int e = errno;
+        std::fclose(fp);
+        fp = nullptr;
+        errno = e;
+        return -2;
     }
     return 0;
 }
+
+int line_open(const char *name)
+{
+    const int r = open_file(name);
+    // A directory opens like a file on some systems and fails only when read; the user named no
+    // file that can be read, as on systems that refuse to open it.
+    if (r == -2 && errno != EISDIR) {
+        read_failed();
+    }
+    return r < 0 ? -1 : 0;
+}
+
+int line_try_open(const char *name) { return open_file(name) < 0 ? -1 : 0; }
 
 // The bytes that matter to the walk through plain code (see line_plain), a word at a time. High
 // bytes may be flagged too; that only costs a walk.

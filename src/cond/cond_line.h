@@ -84,6 +84,9 @@ inline std::size_t word_first(std::uint64_t m)
 // it cannot be opened or is a directory. Any other read error ends the run with a message.
 int line_open(const char *name);
 
+// As line_open, but a first read that fails returns -1 too, with no message (errno says why).
+int line_try_open(const char *name);
+
 // Reads the next line into buff from byte 1 and counts it in line_no. A CR directly before the
 // newline is taken out of the text (and remembered in line_cr), so the logic sees LF alone. The
 // text is cut after LINE_READ bytes; a longer line is the caller's error. Returns 1, or 0 at the

@@ -51,6 +51,17 @@ static inline bool blanks_only(const char *base, std::size_t from, std::size_t t
     return from == to;
 }
 
+// Whether the line from start, its newline at nl, ends in a backslash (before a CR ending it),
+// which the names scan reads as carrying a line comment on into the next line.
+static inline bool comment_goes_on(const char *base, std::size_t start, std::size_t nl)
+{
+    std::size_t e = nl;
+    if (e > start && base[e - 1] == '\r') {
+        e--;
+    }
+    return e > start && base[e - 1] == '\\';
+}
+
 // One pass over the masks, chunk by chunk: runs of newlines before the next byte that matters in
 // the current state are counted at once, and each such byte is handled where it stands in the
 // block, as the line walk of cond_lex handles it in the line buffer. Where a line needs the
@@ -62,15 +73,17 @@ skim_impl(const char *base, const ChunkMasks *masks, const char *from, const cha
 {
     const std::size_t stop_at = static_cast<std::size_t>(end - base);
     const bool text = lex->text;
+    const bool names = lex->names;
     std::size_t taken = static_cast<std::size_t>(from - base);  // the run is [from, taken)
     long count = 0;
     int comment = lex->comment;  // the state at pos
     int quote = lex->quote;
     int line_comment = comment;  // the state at taken, the start of the current line
     int line_quote = quote;
-    std::size_t pos = taken;  // the bytes of the current line before pos are walked
-    std::size_t w = taken;    // the start of a character at or before pos, within the line
-    bool rest_free = false;   // the rest of the line changes nothing (a line comment, or -T)
+    std::size_t pos = taken;    // the bytes of the current line before pos are walked
+    std::size_t w = taken;      // the start of a character at or before pos, within the line
+    bool rest_free = false;     // the rest of the line changes nothing (a line comment, or -T)
+    bool rest_comment = false;  // and it is a line comment
     lex->stop_kind = -1;
     lex->stop_hash = 0;
     lex->stop_len = 0;
@@ -105,6 +118,9 @@ skim_impl(const char *base, const ChunkMasks *masks, const char *from, const cha
                 }
                 pos = chunk + CHUNK;
                 continue;
+            }
+            if (rest_comment && names && comment_goes_on(base, taken, chunk + low_bit(nl))) {
+                break;
             }
             if (!end_line(chunk + low_bit(nl))) {
                 break;
@@ -169,9 +185,13 @@ skim_impl(const char *base, const ChunkMasks *masks, const char *from, const cha
                     }
                     break;
                 }
+                if (names && is_define(base + q)) {
+                    break;
+                }
             }
             if (text) {
                 rest_free = true;
+                rest_comment = false;
                 continue;
             }
         }
@@ -213,7 +233,11 @@ skim_impl(const char *base, const ChunkMasks *masks, const char *from, const cha
                 const std::uint64_t later = nl & (from_bit(static_cast<unsigned>(q % CHUNK)) << 1);
                 if (later == 0) {
                     rest_free = true;
+                    rest_comment = true;
                     continue;
+                }
+                if (names && comment_goes_on(base, taken, chunk + low_bit(later))) {
+                    break;
                 }
                 if (!end_line(chunk + low_bit(later))) {
                     break;

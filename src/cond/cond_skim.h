@@ -15,6 +15,9 @@ struct SkimLex {
     bool text;    // nothing is tracked (-T): only the directive test stops a skim
     int comment;  // a block comment is open (comment_f)
     int quote;    // the quote byte of an open literal, or 0 (string_f)
+    // For the names scan: the run also ends before a #define or #undef line and before a line
+    // whose line comment a backslash at its end carries into the next line.
+    bool names = false;
     // Set by skim_lines: when the run ends before a conditional directive, its directive_kind and
     // the offset of its '#' in the line; otherwise -1 and 0. The kind is read from the block and
     // holds only when the line is complete there. stop_len is then the line's length with its

@@ -69,10 +69,6 @@ std::string fs_link_target(const std::string &path);
 // When id is given, it receives the identity of the file opened, taken from the open file.
 FILE *fs_open_read(const std::string &path, std::string &err, fs_ident *id = nullptr);
 
-// Reads the whole file at path into data from its start (growing data, never shrinking it);
-// *size receives the bytes read. Returns true, or false with the reason in err.
-bool fs_read_all(const std::string &path, std::string &data, std::size_t *size, std::string &err);
-
 // Creates an empty temporary file ".velkrun-tree.XXXXXX" in the folder of path, open for writing
 // in binary and not handed to child processes; sets tmp_path. Null with the reason in err.
 FILE *fs_create_temp(const std::string &path, std::string &tmp_path, std::string &err);

@@ -233,51 +233,6 @@ FILE *fs_open_read(const std::string &path, std::string &err, fs_ident *id)
     return f;
 }
 
-bool fs_read_all(const std::string &path, std::string &data, std::size_t *size, std::string &err)
-{
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st;
-    if (fd < 0 || fstat(fd, &st) != 0) {
-        err = std::strerror(errno);
-        if (fd >= 0) {
-            close(fd);
-        }
-        return false;
-    }
-    // Room for the whole file and a byte more: a read shorter than asked is the end of the file.
-    // A 32-bit size_t bounds the guess; the loop grows the buffer past a wrong one anyway.
-    const unsigned long long guess =
-        st.st_size > 0 ? static_cast<unsigned long long>(st.st_size) + 1 : 4096;
-    if (guess < (1ULL << 30) && data.size() < guess) {
-        data.resize(static_cast<std::size_t>(guess));
-    }
-    if (data.empty()) {
-        data.resize(4096);
-    }
-    std::size_t have = 0;
-    for (;;) {
-        if (have == data.size()) {
-            data.resize(data.size() * 2);
-        }
-        const ssize_t got = read(fd, &data[have], data.size() - have);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            err = std::strerror(errno);
-            close(fd);
-            return false;
-        }
-        have += static_cast<std::size_t>(got);
-        if (got == 0 || have < data.size()) {
-            break;
-        }
-    }
-    close(fd);
-    *size = have;
-    return true;
-}
-
 FILE *fs_create_temp(const std::string &path, std::string &tmp_path, std::string &err)
 {
     std::string name = folder_of(path) + "/.velkrun-tree.XXXXXX";

@@ -189,43 +189,6 @@ FILE *fs_open_read(const std::string &path, std::string &err, fs_ident *id)
     return f;
 }
 
-bool fs_read_all(const std::string &path, std::string &data, std::size_t *size, std::string &err)
-{
-    const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-    if (fd < 0) {
-        err = std::strerror(errno);
-        return false;
-    }
-    const long long length = _filelengthi64(fd);
-    if (length >= 0 && length < (1LL << 30) && data.size() < static_cast<std::size_t>(length) + 1) {
-        data.resize(static_cast<std::size_t>(length) + 1);
-    }
-    if (data.empty()) {
-        data.resize(4096);
-    }
-    std::size_t have = 0;
-    for (;;) {
-        if (have == data.size()) {
-            data.resize(data.size() * 2);
-        }
-        const std::size_t room = data.size() - have;
-        const int got =
-            _read(fd, &data[have], static_cast<unsigned>(room < (1u << 30) ? room : (1u << 30)));
-        if (got < 0) {
-            err = std::strerror(errno);
-            _close(fd);
-            return false;
-        }
-        if (got == 0) {
-            break;
-        }
-        have += static_cast<std::size_t>(got);
-    }
-    _close(fd);
-    *size = have;
-    return true;
-}
-
 FILE *fs_create_temp(const std::string &path, std::string &tmp_path, std::string &err)
 {
     static const char digits[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";

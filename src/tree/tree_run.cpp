@@ -24,7 +24,8 @@ namespace tree {
 
 namespace {
 
-constexpr std::size_t CHUNK = 65536;  // bytes read from a child or a file at a time
+constexpr std::size_t CHUNK = 65536;         // bytes read from a child or a file at a time
+constexpr std::size_t NAMES_BATCH_MAX = 64;  // most files of one names request
 
 // What became of one file: stopped is a file an interrupt kept from being finished, neither
 // counted nor reported.
@@ -284,6 +285,64 @@ void process_file(const std::string &file, const std::string &name, int slot, fi
     }
 }
 
+// The names scans for --symbols of files [i, i + n), in one request to the slot's worker; the
+// results in out. A worker that ends in the middle fails the file it was reading; the files behind
+// go to a new one.
+void scan_names(std::size_t i, std::size_t n, int slot, std::vector<file_result> &out)
+{
+    thread_local std::string answer;  // kept for its capacity
+    thread_local std::vector<char> buf(CHUNK);
+    out.assign(n, file_result());
+    std::size_t at = 0;  // out[at] is the first file not yet answered
+    while (at < n) {
+        std::vector<std::string> argv{velkrun_path};
+        argv.insert(argv.end(), vopts.begin(), vopts.end());
+        for (std::size_t k = at; k < n; ++k) {
+            argv.push_back(arg_name(walk_targets[i + k]));
+        }
+        std::string err;
+        if (!spawn_start(slot, velkrun_path, argv, err, request_kind::names)) {
+            for (; at < n; ++at) {
+                out[at].what = outcome::failed;
+                out[at].msg = "cannot run velkrun: " + err;
+            }
+            return;
+        }
+        answer.clear();
+        for (;;) {
+            const long got = spawn_read(slot, buf.data(), buf.size());
+            if (got <= 0) {
+                break;
+            }
+            answer.append(buf.data(), static_cast<std::size_t>(got));
+        }
+        spawn_end end{1, 0};
+        std::string msg;
+        const bool waited = spawn_wait(slot, &end, msg);
+        const char *p = answer.data();
+        std::size_t left = answer.size();
+        int r = 1;
+        while (at < n && (r = symbols_read(&p, &left, out[at].sym, out[at].msg)) == 1) {
+            out[at].what = out[at].msg.empty() ? outcome::unchanged : outcome::failed;
+            ++at;
+        }
+        if (at == n) {
+            break;
+        }
+        // The answer ended before the file's end: what became of the worker is the file's failure.
+        bool refused = false;
+        std::string failure =
+            waited ? child_failure(end, msg, &refused) : "cannot wait for velkrun";
+        if (failure.empty() || r < 0) {
+            failure = "a worker's answer is malformed";
+        }
+        out[at] = file_result();
+        out[at].what = outcome::failed;
+        out[at].msg = failure;
+        ++at;
+    }
+}
+
 // The finisher: replacing a file can wait on the disk (a file system may write the new text out
 // before the rename), so one thread of its own does it while the workers go on running velkrun.
 std::deque<std::size_t> to_finish;  // workers: results whose file is to be replaced, in order
@@ -370,38 +429,63 @@ void finisher()
     }
 }
 
-void worker(int slot)
+// Hands result i to the main thread, or to the finisher when a file is to be replaced. Under
+// result_lock.
+void store_result(std::size_t i, file_result &r)
 {
+    // A velkrun or worker ended by the interrupt is no failure of its file. A Ctrl-C reaches the
+    // whole process group at once, so the signal may still be pending here.
+    if (r.what == outcome::failed && stop_requested()) {
+        r.what = outcome::stopped;
+    }
+    if (!r.tmp_path.empty()) {
+        results[i] = std::move(r);
+        to_finish.push_back(i);
+        finish_ready.notify_one();
+        return;
+    }
+    r.done = true;
+    results[i] = std::move(r);
+    // Only the result the main thread waits for wakes it; it finds the others done.
+    if (i == awaited) {
+        result_ready.notify_all();
+    }
+}
+
+// Files a names request takes: many while many are left, so that a file costs no exchange of its
+// own, and fewer towards the end, so that the workers finish together.
+std::size_t names_batch(std::size_t left, std::size_t n_threads)
+{
+    const std::size_t k = left / (4 * n_threads);
+    return k < 1 ? 1 : k > NAMES_BATCH_MAX ? NAMES_BATCH_MAX : k;
+}
+
+void worker(int slot, std::size_t n_threads)
+{
+    const std::size_t total = walk_files.size();
+    std::vector<file_result> batch;
     for (;;) {
-        const std::size_t i = next_file.fetch_add(1);
-        if (i >= walk_files.size() || stop_recorded()) {
+        std::size_t n = 1;
+        if (symbols_mode) {
+            const std::size_t next = next_file.load();
+            n = names_batch(next < total ? total - next : 0, n_threads);
+        }
+        const std::size_t i = next_file.fetch_add(n);
+        if (i >= total || stop_recorded()) {
             return;
         }
-        file_result r;
-        if (symbols_mode) {
-            if (!symbols_scan(walk_files[i], r.sym, r.msg)) {
-                r.what = outcome::failed;
-            }
-        } else {
-            process_file(walk_targets[i], walk_files[i], slot, r);
+        if (n > total - i) {
+            n = total - i;
         }
-        // A velkrun or worker ended by the interrupt is no failure of its file. A Ctrl-C reaches
-        // the whole process group at once, so the signal may still be pending here.
-        if (r.what == outcome::failed && stop_requested()) {
-            r.what = outcome::stopped;
+        if (symbols_mode) {
+            scan_names(i, n, slot, batch);
+        } else {
+            batch.assign(1, file_result());
+            process_file(walk_targets[i], walk_files[i], slot, batch[0]);
         }
         std::lock_guard<std::mutex> g(result_lock);
-        if (!r.tmp_path.empty()) {
-            results[i] = std::move(r);
-            to_finish.push_back(i);
-            finish_ready.notify_one();
-            continue;
-        }
-        r.done = true;
-        results[i] = std::move(r);
-        // Only the result the main thread waits for wakes it; it finds the others done.
-        if (i == awaited) {
-            result_ready.notify_all();
+        for (std::size_t k = 0; k < n; ++k) {
+            store_result(i + k, batch[k]);
         }
     }
 }
@@ -447,7 +531,8 @@ int trial_run()
 // workers.
 bool find_velkrun(const char *argv0)
 {
-    const char *env = std::getenv("VELKRUN");
+    // The names scan runs only in the run's own workers.
+    const char *env = symbols_mode ? nullptr : std::getenv("VELKRUN");
     if (env && *env) {
         velkrun_path = fs_find_program(env);
         if (!velkrun_path.empty()) {
@@ -600,22 +685,19 @@ int run(int argc, char **argv)
         fs_stdout_binary();
     }
     const int n_jobs = jobs > 0 ? jobs : fs_processors();
-    if (symbols_mode) {
-        if (symbols_setup() != 0) {
-            return 2;
-        }
-    } else {
-        if (!find_velkrun(argc > 0 ? argv[0] : nullptr)) {
-            return 2;
-        }
-        std::string err;
-        if (!spawn_init(n_jobs, err)) {
-            report_note(err);
-            return 2;
-        }
-        if (trial_run() != 0) {
-            return 2;
-        }
+    if (symbols_mode && symbols_setup() != 0) {
+        return 2;
+    }
+    if (!find_velkrun(argc > 0 ? argv[0] : nullptr)) {
+        return 2;
+    }
+    std::string err;
+    if (!spawn_init(n_jobs, err)) {
+        report_note(err);
+        return 2;
+    }
+    if (!symbols_mode && trial_run() != 0) {
+        return 2;
     }
     report_start(!quiet && fs_stderr_is_terminal());
 
@@ -631,7 +713,7 @@ int run(int argc, char **argv)
         total < static_cast<std::size_t>(n_jobs) ? total : static_cast<std::size_t>(n_jobs);
     std::vector<std::thread> threads;
     for (std::size_t t = 0; t < n_threads; ++t) {
-        threads.emplace_back(worker, static_cast<int>(t));
+        threads.emplace_back(worker, static_cast<int>(t), n_threads);
     }
     finish_closing = false;
     std::thread finish_thread;

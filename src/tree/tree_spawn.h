@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tree/tree_worker.h"
+
 namespace tree {
 
 // How a child ended.
@@ -28,8 +30,9 @@ void spawn_use_workers(const std::string &self);
 // Starts prog with argv (argv[0] first) in slot: standard input the null device, standard output
 // a pipe read by spawn_read. With workers, sends argv to the slot's worker instead. Returns true,
 // or false with the reason in err (nothing started).
+// A names request (request_kind::names) goes only to a worker.
 bool spawn_start(int slot, const std::string &prog, const std::vector<std::string> &argv,
-                 std::string &err);
+                 std::string &err, request_kind kind = request_kind::filter);
 
 // Reads at most n bytes of the running child's output into buf. Returns the count, 0 at the end
 // of the output, -1 on a read error.

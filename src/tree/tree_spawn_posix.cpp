@@ -184,9 +184,10 @@ bool write_all(int fd, const std::string &data)
 
 // Sends argv to the slot's worker, starting one when the slot has none; a worker found gone is
 // replaced once. Returns true, or false with the reason in err.
-bool hand_to_worker(slot_state &s, const std::vector<std::string> &argv, std::string &err)
+bool hand_to_worker(slot_state &s, request_kind kind, const std::vector<std::string> &argv,
+                    std::string &err)
 {
-    const std::string req = worker_request(argv);
+    const std::string req = worker_request(kind, argv);
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (s.pid == 0) {
             const int rc = start_worker(s);
@@ -256,7 +257,7 @@ bool spawn_init(int count, std::string &err)
 }
 
 bool spawn_start(int slot, const std::string &prog, const std::vector<std::string> &argv,
-                 std::string &err)
+                 std::string &err, request_kind kind)
 {
     slot_state &s = slots[static_cast<std::size_t>(slot)];
     if (ftruncate(s.err_fd, 0) != 0 || lseek(s.err_fd, 0, SEEK_SET) != 0) {
@@ -264,7 +265,7 @@ bool spawn_start(int slot, const std::string &prog, const std::vector<std::strin
         return false;
     }
     if (!worker_prog.empty()) {
-        return hand_to_worker(s, argv, err);
+        return hand_to_worker(s, kind, argv, err);
     }
     int pipe_fds[2];
     if (pipe2(pipe_fds, O_CLOEXEC) != 0) {

@@ -186,9 +186,10 @@ bool write_all(HANDLE h, const std::string &data)
 
 // Sends argv to the slot's worker, starting one when the slot has none; a worker found gone is
 // replaced once. Returns true, or false with the reason in err.
-bool hand_to_worker(slot_state &s, const std::vector<std::string> &argv, std::string &err)
+bool hand_to_worker(slot_state &s, request_kind kind, const std::vector<std::string> &argv,
+                    std::string &err)
 {
-    const std::string req = worker_request(argv);
+    const std::string req = worker_request(kind, argv);
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!s.proc && !start_worker(s, err)) {
             return false;
@@ -268,13 +269,13 @@ bool spawn_init(int count, std::string &err)
 }
 
 bool spawn_start(int slot, const std::string &prog, const std::vector<std::string> &argv,
-                 std::string &err)
+                 std::string &err, request_kind kind)
 {
     slot_state &s = slots[static_cast<std::size_t>(slot)];
     SetFilePointer(s.err, 0, nullptr, FILE_BEGIN);
     SetEndOfFile(s.err);
     if (!worker_prog.empty()) {
-        return hand_to_worker(s, argv, err);
+        return hand_to_worker(s, kind, argv, err);
     }
     HANDLE rd, wr;
     if (!CreatePipe(&rd, &wr, nullptr, 0)) {

@@ -1,8 +1,9 @@
-// velkrun-tree --symbols: the names a tree tests in its conditionals, read in process with the
-// filter's own lexer and settled by the filter's own pattern table. Files are scanned on worker
-// threads; the tallies and the table are made on the main thread.
+// velkrun-tree --symbols: the names a tree tests in its conditionals. The workers read the files
+// with the filter's own names scan (cond_names) and answer with what they found; the tallies and
+// the table, settled by the filter's own pattern table, are made in the run.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -29,13 +30,21 @@ struct sym_file {
     std::vector<sym_name> defines;
 };
 
-// Fills the filter's option flags and pattern table from the velkrun options (vopts). Returns 0,
-// or 2 after a message when the filter refuses them.
+// Fills the filter's option flags and pattern table from the velkrun options (vopts), for the
+// SETTLED column. Returns 0, or 2 after a message when the filter refuses them.
 int symbols_setup();
 
-// Reads and scans one file into out (safe on any thread; the lexer runs under a lock of its own).
-// Returns true, or false with the reason in err when the file cannot be read.
-bool symbols_scan(const std::string &file, sym_file &out, std::string &err);
+// In a worker: the names scan's sink (cond::name_sink); appends one report to the answer, a
+// std::string at ctx.
+void symbols_note(int kind, const char *name, std::size_t len, int line, void *ctx);
+
+// In a worker: ends one file's part of the answer; msg is empty, or why the file was not read.
+void symbols_end(const std::string &msg, std::string *answer);
+
+// In the run: reads one file's part of an answer from the left bytes at *p into out and msg,
+// moving both on past it. Returns 1, 0 when the bytes end before the file's end, or -1 when
+// they are malformed.
+int symbols_read(const char **p, std::size_t *left, sym_file &out, std::string &msg);
 
 // Adds one scanned file to the tallies (taking its defines), in sorted file order; returns its
 // --locate lines ("FILE:LINE: NAME"), empty unless locate.

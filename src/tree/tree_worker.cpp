@@ -1,5 +1,6 @@
 #include "tree/tree_worker.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include "support/exit_hook.h"
 #include "support/out_stage.h"
 #include "tree/tree_spawn.h"
+#include "tree/tree_symbols.h"
 
 namespace tree {
 
@@ -25,23 +27,8 @@ struct file_end {
 
 [[noreturn]] void end_file(int status) { throw file_end{status}; }
 
-FILE *replies;  // worker_main: the answers to the run
-
-void put_u32(char *p, unsigned long v)
-{
-    for (int i = 0; i < 4; ++i) {
-        p[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-    }
-}
-
-unsigned long get_u32(const char *p)
-{
-    unsigned long v = 0;
-    for (int i = 3; i >= 0; --i) {
-        v = (v << 8) | static_cast<unsigned char>(p[i]);
-    }
-    return v;
-}
+FILE *replies;                                // worker_main: the answers to the run
+constexpr std::size_t ANSWER_PART = 1 << 20;  // run_names sends what it holds from this size on
 
 bool send_frame(char kind, unsigned long number, const char *p, std::size_t n)
 {
@@ -91,13 +78,20 @@ bool send_output(const char *p, std::size_t n)
 
 bool read_exact(FILE *in, char *p, std::size_t n) { return std::fread(p, 1, n, in) == n; }
 
-// Reads one request into args; false at the end of the requests or on a malformed one.
-bool read_request(FILE *in, std::vector<std::string> &args)
+// Reads one request into kind and args; false at the end of the requests or on a malformed one.
+bool read_request(FILE *in, request_kind &kind, std::vector<std::string> &args)
 {
-    char num[4];
-    if (!read_exact(in, num, 4)) {
+    char head[5];
+    if (!read_exact(in, head, 5)) {
         return false;
     }
+    if (head[0] != static_cast<char>(request_kind::filter) &&
+        head[0] != static_cast<char>(request_kind::names)) {
+        return false;
+    }
+    kind = static_cast<request_kind>(head[0]);
+    char num[4];
+    std::memcpy(num, head + 1, 4);
     const unsigned long count = get_u32(num);
     if (count == 0 || count > FRAME_MAX / 4) {
         return false;
@@ -119,8 +113,48 @@ bool read_request(FILE *in, std::vector<std::string> &args)
     return true;
 }
 
-// The filter over one request, as velkrun would run it; its exit status.
-int run_filter(std::vector<std::string> &args)
+bool ends_with(const std::string &s, const char *tail)
+{
+    const std::size_t n = std::strlen(tail);
+    return n > 0 && s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+// The names scans of one request, for each of its files the reports and then the file's end
+// (symbols_end); the status: 0, or 1 when the answer could not be sent. An answer is sent as it
+// grows, so that one holding many large files stays small.
+int run_names(int argc, char **argv, const char *die_on)
+{
+    static std::string answer;  // kept for its capacity
+    answer.clear();
+    for (int f = cli::names_setup(argc, argv); f < argc; ++f) {
+        std::string msg;
+        try {
+            if (cli::names_file(argv[f], symbols_note, &answer) < 0) {
+                msg = std::string("cannot read the file: ") + std::strerror(errno);
+            }
+        } catch (const file_end &) {
+            // A read error in the middle of the file: its message went to standard error.
+            msg = std::string("cannot read the file: ") + std::strerror(errno);
+            cli::names_close();
+        }
+        if (die_on && ends_with(argv[f], die_on)) {
+            send_bytes(answer.data(), answer.size());
+            std::fflush(replies);
+            spawn_die();
+        }
+        symbols_end(msg, &answer);
+        if (answer.size() >= ANSWER_PART) {
+            if (!send_bytes(answer.data(), answer.size())) {
+                return 1;
+            }
+            answer.clear();
+        }
+    }
+    return send_bytes(answer.data(), answer.size()) ? 0 : 1;
+}
+
+// One request, run as velkrun would run it (or the names scan); its exit status.
+int run_request(request_kind kind, std::vector<std::string> &args, const char *die_on)
 {
     std::vector<char *> argv;
     for (std::string &a : args) {
@@ -128,9 +162,11 @@ int run_filter(std::vector<std::string> &args)
         argv.push_back(&a[0]);
     }
     argv.push_back(nullptr);
+    const int argc = static_cast<int>(args.size());
     int status;
     try {
-        status = cli::run(static_cast<int>(args.size()), argv.data());
+        status = kind == request_kind::names ? run_names(argc, argv.data(), die_on)
+                                             : cli::run(argc, argv.data());
     } catch (const file_end &e) {
         status = e.status;
     }
@@ -139,12 +175,6 @@ int run_filter(std::vector<std::string> &args)
     support::out_reset();
     std::fflush(stderr);
     return status;
-}
-
-bool ends_with(const std::string &s, const char *tail)
-{
-    const std::size_t n = std::strlen(tail);
-    return n > 0 && s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
 }
 
 }  // namespace
@@ -160,9 +190,10 @@ int worker_main()
     support::set_exit_hook(end_file);
     support::set_out_sink(send_output);
     std::vector<std::string> args;
-    while (read_request(requests, args)) {
-        const bool die = die_on && ends_with(args.back(), die_on);
-        const int status = run_filter(args);
+    request_kind kind;
+    while (read_request(requests, kind, args)) {
+        const bool die = die_on && kind == request_kind::filter && ends_with(args.back(), die_on);
+        const int status = run_request(kind, args, die_on);
         if (die) {
             std::fflush(replies);
             spawn_die();
@@ -176,10 +207,27 @@ int worker_main()
     return 0;
 }
 
-std::string worker_request(const std::vector<std::string> &argv)
+void put_u32(char *p, unsigned long v)
 {
-    std::string req(4, '\0');
-    put_u32(&req[0], static_cast<unsigned long>(argv.size()));
+    for (int i = 0; i < 4; ++i) {
+        p[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    }
+}
+
+unsigned long get_u32(const char *p)
+{
+    unsigned long v = 0;
+    for (int i = 3; i >= 0; --i) {
+        v = (v << 8) | static_cast<unsigned char>(p[i]);
+    }
+    return v;
+}
+
+std::string worker_request(request_kind kind, const std::vector<std::string> &argv)
+{
+    std::string req(5, '\0');
+    req[0] = static_cast<char>(kind);
+    put_u32(&req[1], static_cast<unsigned long>(argv.size()));
     for (const std::string &a : argv) {
         char num[4];
         put_u32(num, static_cast<unsigned long>(a.size()));

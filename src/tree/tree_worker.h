@@ -18,8 +18,17 @@ constexpr const char WORKER_ARG[] = "--velkrun-worker";
 // Returns the process's exit status (0 when the requests ended, 1 when the run cannot be answered).
 int worker_main();
 
-// The request for one file: argv (argv[0] first) as the worker reads it.
-std::string worker_request(const std::vector<std::string> &argv);
+// What a request asks of a worker: velkrun's run over the file, or the names scan of --symbols
+// (its answer: symbols_note's reports).
+enum class request_kind : char { filter = 'f', names = 'n' };
+
+// The request for one file: its kind, then argv (argv[0] first, as velkrun would be given it) as
+// the worker reads it.
+std::string worker_request(request_kind kind, const std::vector<std::string> &argv);
+
+// The numbers of the pipes' messages: four bytes, lowest first.
+void put_u32(char *p, unsigned long v);
+unsigned long get_u32(const char *p);
 
 // The run's reading of one worker's answer.
 struct worker_frames {

@@ -251,6 +251,43 @@ def test_killed_worker(scratch):
         check("-j%s: no temporary file left (%s)" % (jobs, leftovers), not leftovers)
 
 
+def locate_lines(out):
+    """--locate lines per file."""
+    per = {}
+    for line in out.split(b"\n"):
+        if line:
+            per.setdefault(line.rsplit(b":", 2)[0], []).append(line)
+    return per
+
+
+def test_symbols(scratch):
+    """--symbols and --locate take many files to a worker at once; however the files are dealt out,
+    and whichever way the worker reads the lines, the table and the places are the same, and a
+    worker killed in the middle of its files fails only the file it was reading."""
+    src = os.path.join(scratch, "src")  # test_same_as_alone's tree
+    base = run([ARGS.tree, "--symbols", "--locate", "-j", "1", "--", "."], cwd=src)
+    check("--locate runs", base.returncode == 0 and base.stdout.count(b"\n") > 100)
+    for jobs, simd in (("2", None), ("3", None), ("2", "lines")):
+        env = {"VELK_SIMD": simd} if simd else None
+        for extra in (["--locate"], ["-T", "-l", "A*"]):
+            r = run([ARGS.tree, "--symbols"] + extra + ["-j", jobs, "--", "."], cwd=src, extra_env=env)
+            one = run([ARGS.tree, "--symbols"] + extra + ["-j", "1", "--", "."], cwd=src) if extra[0] != "--locate" else base
+            check("--symbols %s -j%s VELK_SIMD=%s as -j1" % (" ".join(extra), jobs, simd),
+                  (r.stdout, r.stderr, r.returncode) == (one.stdout, one.stderr, one.returncode))
+    want = locate_lines(base.stdout)
+    victim = sorted(f for f in want if f.startswith(b"./gen/d1/"))[0]
+    for jobs in ("1", "2"):
+        r = run([ARGS.tree, "--symbols", "--locate", "-j", jobs, "--", "."], cwd=src,
+                extra_env={"VELKRUN_TREE_TEST_KILL": victim[2:].decode()})
+        got = locate_lines(r.stdout)
+        check("--symbols -j%s: the killed file has no places" % jobs, victim not in got)
+        check("--symbols -j%s: every other file has its places" % jobs,
+              got == {f: v for f, v in want.items() if f != victim})
+        check("--symbols -j%s: the killed file is reported and counted" % jobs,
+              r.stderr.startswith(b"velkrun-tree: " + victim + b": velkrun was killed by signal 9 (Killed)\n")
+              and r.stderr.endswith(b", failed 1\n") and r.returncode == 1)
+
+
 def main():
     global ARGS
     ap = argparse.ArgumentParser()
@@ -267,6 +304,7 @@ def main():
     os.makedirs(ARGS.scratch)
     test_same_as_alone(ARGS.scratch)
     test_killed_worker(ARGS.scratch)
+    test_symbols(ARGS.scratch)
     if failures:
         print("%d check(s) failed" % len(failures))
         return 1

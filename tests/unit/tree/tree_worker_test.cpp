@@ -63,8 +63,11 @@ std::string read_all(tree::worker_frames &frames, feed &f, std::size_t bufsize, 
 
 TEST(TreeWorker, RequestCarriesEveryArgumentWithItsLength)
 {
-    const std::string req = tree::worker_request({"velkrun", "-d", "", "a b.c"});
-    EXPECT_EQ(req, u32(4) + u32(7) + "velkrun" + u32(2) + "-d" + u32(0) + u32(5) + "a b.c");
+    const std::string req =
+        tree::worker_request(tree::request_kind::filter, {"velkrun", "-d", "", "a b.c"});
+    EXPECT_EQ(req, "f" + u32(4) + u32(7) + "velkrun" + u32(2) + "-d" + u32(0) + u32(5) + "a b.c");
+    EXPECT_EQ(tree::worker_request(tree::request_kind::names, {"v", "f"}),
+              "n" + u32(2) + u32(1) + "v" + u32(1) + "f");
 }
 
 TEST(TreeWorker, OutputFramesAreJoinedWhateverThePiecesAndTheEndGivesTheStatus)
