@@ -10,12 +10,17 @@ namespace {
 struct StackJob {
     void (*fn)(void *);
     void *arg;
+    std::size_t stack_size;
     std::exception_ptr error;  // set by the thread: what fn threw
 };
+
+// On a thread run_on_stack made: the stack size it was given; 0 on any other thread.
+thread_local std::size_t own_stack = 0;
 
 DWORD WINAPI stack_thread(LPVOID p)
 {
     StackJob *job = static_cast<StackJob *>(p);
+    own_stack = job->stack_size;
     try {
         job->fn(job->arg);
     } catch (...) {
@@ -28,7 +33,11 @@ DWORD WINAPI stack_thread(LPVOID p)
 
 int run_on_stack(void (*fn)(void *), void *arg, std::size_t stack_size)
 {
-    StackJob job{fn, arg, nullptr};
+    if (own_stack != 0 && own_stack >= stack_size) {
+        fn(arg);
+        return 0;
+    }
+    StackJob job{fn, arg, stack_size, nullptr};
     // Only reserved: pages are committed as the recursion reaches them.
     HANDLE thread = CreateThread(nullptr, stack_size, stack_thread, &job,
                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cli/cli_run.h"
+#include "cli/cli_stack.h"
 #include "support/exit_hook.h"
 #include "support/out_stage.h"
 #include "tree/tree_spawn.h"
@@ -14,9 +15,13 @@ namespace tree {
 namespace {
 
 constexpr char FRAME_OUT = 'o';  // followed by a length and that many bytes of output
+constexpr char FRAME_MSG = 'm';  // followed by the size of the file's messages (before the end)
 constexpr char FRAME_END = 'e';  // followed by the filter's exit status
 constexpr std::size_t HEAD = 5;  // a frame's kind and its 32-bit number
 constexpr unsigned long FRAME_MAX = 1UL << 30;  // no frame of a sound worker is larger
+constexpr unsigned long MSG_UNKNOWN = 0xFFFFFFFFUL;  // the worker cannot tell the size
+// The run's buffer for a worker's answers: a pipe's worth, as much as one read can bring.
+constexpr std::size_t READ_BUF = std::size_t{1} << 16;
 
 // Thrown by the exit hook: the filter's fatal path ends the file, not the worker.
 struct file_end {
@@ -137,8 +142,19 @@ int run_filter(std::vector<std::string> &args)
     // The file is closed now, not at the next run: Windows replaces no file that is still open.
     cli::run_reset();
     support::out_reset();
-    std::fflush(stderr);
     return status;
+}
+
+// The bytes the file wrote to standard error: the run empties the slot's file before a file
+// whenever the one before wrote to it, so its end is where this file's messages end.
+unsigned long messages_size()
+{
+    if (std::fflush(stderr) != 0) {
+        return MSG_UNKNOWN;
+    }
+    const long at = std::ftell(stderr);
+    return at < 0 || static_cast<unsigned long>(at) > FRAME_MAX ? MSG_UNKNOWN
+                                                                 : static_cast<unsigned long>(at);
 }
 
 bool ends_with(const std::string &s, const char *tail)
@@ -147,33 +163,51 @@ bool ends_with(const std::string &s, const char *tail)
     return n > 0 && s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
 }
 
-}  // namespace
+struct request_loop {
+    FILE *requests;
+    const char *die_on;  // the test's hook: a file name ending
+    int status = 0;      // worker_main's exit status
+};
 
-int worker_main()
+// Answers every request; runs once on the scan's large stack, so that no file needs a thread.
+void answer_requests(void *p)
 {
-    FILE *requests = nullptr;
-    if (!spawn_worker_channels(&requests, &replies)) {
-        return 1;
-    }
-    // Lets a test end a worker in the middle of a named file, after its output was sent.
-    const char *die_on = std::getenv("VELKRUN_TREE_TEST_KILL");
-    support::set_exit_hook(end_file);
-    support::set_out_sink(send_output);
+    request_loop &loop = *static_cast<request_loop *>(p);
     std::vector<std::string> args;
-    while (read_request(requests, args)) {
-        const bool die = die_on && ends_with(args.back(), die_on);
+    while (read_request(loop.requests, args)) {
+        const bool die = loop.die_on && ends_with(args.back(), loop.die_on);
         const int status = run_filter(args);
         if (die) {
             std::fflush(replies);
             spawn_die();
         }
+        const unsigned long messages = messages_size();
         char none = 0;
-        if (!send_frame(FRAME_END, static_cast<unsigned long>(status), &none, 0) ||
+        if ((messages != 0 && !send_frame(FRAME_MSG, messages, &none, 0)) ||
+            !send_frame(FRAME_END, static_cast<unsigned long>(status), &none, 0) ||
             std::fflush(replies) != 0) {
-            return 1;
+            loop.status = 1;
+            return;
         }
     }
-    return 0;
+}
+
+}  // namespace
+
+int worker_main()
+{
+    request_loop loop{nullptr, nullptr};
+    if (!spawn_worker_channels(&loop.requests, &replies)) {
+        return 1;
+    }
+    // Lets a test end a worker in the middle of a named file, after its output was sent.
+    loop.die_on = std::getenv("VELKRUN_TREE_TEST_KILL");
+    support::set_exit_hook(end_file);
+    support::set_out_sink(send_output);
+    if (cli::run_on_stack(answer_requests, &loop, cli::SCAN_STACK_SIZE) < 0) {
+        answer_requests(&loop);  // each file then gets a thread of its own, as in velkrun
+    }
+    return loop.status;
 }
 
 std::string worker_request(const std::vector<std::string> &argv)
@@ -189,35 +223,55 @@ std::string worker_request(const std::vector<std::string> &argv)
     return req;
 }
 
+void worker_next(worker_frames &frames)
+{
+    frames.left = 0;
+    frames.ended = false;
+    frames.status = 0;
+    frames.messages = -1;
+}
+
 long worker_read(worker_frames &frames, long (*read)(void *ctx, char *buf, std::size_t n),
                  void *ctx, char *buf, std::size_t n)
 {
-    // Fills p with exactly want bytes; 1 done, 0 the pipe ended first, -1 an error.
-    const auto fill = [&](char *p, std::size_t want) -> int {
-        while (want > 0) {
-            const long got = read(ctx, p, want);
-            if (got <= 0) {
-                return got == 0 ? 0 : -1;
-            }
-            p += got;
-            want -= static_cast<std::size_t>(got);
+    if (frames.buf.empty()) {
+        frames.buf.resize(READ_BUF);
+    }
+    // Reads more behind the bytes not yet taken; the count, 0 at the end, -1 on an error.
+    const auto refill = [&]() -> long {
+        if (frames.at > 0) {
+            std::memmove(frames.buf.data(), frames.buf.data() + frames.at, frames.end - frames.at);
+            frames.end -= frames.at;
+            frames.at = 0;
         }
-        return 1;
+        const long got = read(ctx, frames.buf.data() + frames.end, frames.buf.size() - frames.end);
+        if (got > 0) {
+            frames.end += static_cast<std::size_t>(got);
+        }
+        return got;
     };
     if (frames.ended) {
         return 0;
     }
     while (frames.left == 0) {
-        char head[HEAD];
-        const int got = fill(head, HEAD);
-        if (got <= 0) {
-            return got;
+        if (frames.end - frames.at < HEAD) {
+            const long got = refill();
+            if (got <= 0) {
+                return got;  // cut short in a frame head: the worker is gone
+            }
+            continue;
         }
+        const char *head = frames.buf.data() + frames.at;
         const unsigned long number = get_u32(head + 1);
+        frames.at += HEAD;
         if (head[0] == FRAME_END) {
             frames.ended = true;
             frames.status = static_cast<int>(number);
             return 0;
+        }
+        if (head[0] == FRAME_MSG) {
+            frames.messages = number > FRAME_MAX ? -1 : static_cast<long>(number);
+            continue;
         }
         if (head[0] != FRAME_OUT || number > FRAME_MAX) {
             return -1;
@@ -225,11 +279,26 @@ long worker_read(worker_frames &frames, long (*read)(void *ctx, char *buf, std::
         frames.left = number;
     }
     const std::size_t want = frames.left < n ? static_cast<std::size_t>(frames.left) : n;
-    const long got = read(ctx, buf, want);
-    if (got > 0) {
-        frames.left -= static_cast<unsigned long>(got);
+    if (frames.at == frames.end) {
+        if (want >= frames.buf.size()) {
+            // A large frame goes straight to the caller, without a copy.
+            const long got = read(ctx, buf, want);
+            if (got > 0) {
+                frames.left -= static_cast<unsigned long>(got);
+            }
+            return got;
+        }
+        const long got = refill();
+        if (got <= 0) {
+            return got;
+        }
     }
-    return got;
+    const std::size_t have = frames.end - frames.at;
+    const std::size_t k = want < have ? want : have;
+    std::memcpy(buf, frames.buf.data() + frames.at, k);
+    frames.at += k;
+    frames.left -= static_cast<unsigned long>(k);
+    return static_cast<long>(k);
 }
 
 }  // namespace tree
