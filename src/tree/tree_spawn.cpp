@@ -20,9 +20,8 @@ std::string worker_prog;        // spawn_use_workers: the program started as a w
 bool stop_worker(int slot, spawn_end *end)
 {
     os_close_pipes(slot);
-    os_kill(slot);
     slots[static_cast<std::size_t>(slot)].frames = worker_frames();
-    return os_running(slot) && os_reap(slot, end);
+    return os_running(slot) && os_reap(slot, true, end);
 }
 
 // Sends argv to the slot's worker, starting one when the slot has none; a worker found gone is
@@ -86,7 +85,7 @@ bool spawn_wait(int slot, spawn_end *end, std::string &msg)
     long size = -1;  // the size of the messages, when the worker told it
     if (worker_prog.empty()) {
         os_close_pipes(slot);
-        waited = os_reap(slot, end);
+        waited = os_reap(slot, false, end);
     } else if (s.frames.ended) {
         end->exited = 1;
         end->status = s.frames.status;
@@ -113,7 +112,7 @@ void spawn_reset()
         os_close_pipes(slot);
         spawn_end end{1, 0};
         if (os_running(slot)) {
-            os_reap(slot, &end);
+            os_reap(slot, false, &end);
         }
     }
     os_slots_release();

@@ -34,11 +34,9 @@ long os_read(void *ctx, char *buf, std::size_t n);
 // Closes the slot's pipes, if open.
 void os_close_pipes(int slot);
 
-// Ends the slot's child at once (a worker that broke its answer), if it has one.
-void os_kill(int slot);
-
-// Waits for the slot's child to end, forgets it and fills *end; false when it cannot be waited for.
-bool os_reap(int slot, spawn_end *end);
+// Waits for the slot's child to end (with kill, ends it at once first: a worker that broke its
+// answer), forgets it and fills *end; false when it cannot be waited for.
+bool os_reap(int slot, bool kill, spawn_end *end);
 
 // Empties the slot's file for the next child. Returns true, or false with the reason in err.
 bool os_clear_messages(int slot, std::string &err);
@@ -46,7 +44,8 @@ bool os_clear_messages(int slot, std::string &err);
 // Reads the slot's file into msg: size bytes, or all of it when size is -1.
 void os_read_messages(int slot, long size, std::string &msg);
 
-// Closes the slots' files and forgets the slots (their children are reaped by then).
+// Closes the slots' files and forgets the slots (their pipes are closed and their children
+// reaped by then).
 void os_slots_release();
 
 }  // namespace tree

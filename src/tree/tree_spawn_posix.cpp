@@ -93,9 +93,13 @@ int start_child(slot_state &s, const std::string &prog, const std::vector<std::s
     return rc;
 }
 
-// Waits for the slot's child to end and forgets it; false when it cannot be waited for.
-bool reap(slot_state &s, spawn_end *end)
+// Waits for the slot's child to end (killed first with kill) and forgets it; false when it cannot
+// be waited for.
+bool reap(slot_state &s, bool kill_first, spawn_end *end)
 {
+    if (kill_first) {
+        kill(s.pid, SIGKILL);  // only this thread reaps it: the pid is still the child's
+    }
     // Wait without reaping first, so that the pid stays ours while the slot forgets it.
     siginfo_t info;
     std::memset(&info, 0, sizeof info);
@@ -174,6 +178,13 @@ bool os_start(int slot, const std::string &prog, const std::vector<std::string> 
     return true;
 }
 
+void os_close_pipes(int slot)
+{
+    slot_state &s = slot_of(slot);
+    close_fd(s.req_fd);
+    close_fd(s.out_fd);
+}
+
 bool os_running(int slot) { return slot_of(slot).pid > 0; }
 
 bool os_send(int slot, const std::string &data, std::string &err)
@@ -208,23 +219,10 @@ long os_read(void *ctx, char *buf, std::size_t n)
     }
 }
 
-void os_close_pipes(int slot)
+bool os_reap(int slot, bool kill_first, spawn_end *end)
 {
-    slot_state &s = slot_of(slot);
-    close_fd(s.req_fd);
-    close_fd(s.out_fd);
+    return reap(slot_of(slot), kill_first, end);
 }
-
-void os_kill(int slot)
-{
-    std::lock_guard<std::mutex> g(kill_lock);
-    const pid_t pid = slot_of(slot).pid;
-    if (pid > 0) {
-        kill(pid, SIGKILL);
-    }
-}
-
-bool os_reap(int slot, spawn_end *end) { return reap(slot_of(slot), end); }
 
 bool os_clear_messages(int slot, std::string &err)
 {
@@ -251,8 +249,6 @@ void os_read_messages(int slot, long size, std::string &msg)
 void os_slots_release()
 {
     for (slot_state &s : slots) {
-        close_fd(s.req_fd);
-        close_fd(s.out_fd);
         close_fd(s.err_fd);
     }
     std::lock_guard<std::mutex> g(kill_lock);

@@ -109,10 +109,13 @@ bool start_child(slot_state &s, const std::string &prog, const std::vector<std::
     return true;
 }
 
-// Waits for the slot's child to end, forgets it and fills *end; false when it cannot be waited
-// for.
-bool reap(slot_state &s, spawn_end *end)
+// Waits for the slot's child to end (terminated first with kill), forgets it and fills *end; false
+// when it cannot be waited for.
+bool reap(slot_state &s, bool kill, spawn_end *end)
 {
+    if (kill) {
+        TerminateProcess(s.proc, 0xC000013AUL);  // only this thread closes the handle
+    }
     if (WaitForSingleObject(s.proc, INFINITE) != WAIT_OBJECT_0) {
         return false;
     }
@@ -225,16 +228,7 @@ void os_close_pipes(int slot)
     close_handle(s.out);
 }
 
-void os_kill(int slot)
-{
-    std::lock_guard<std::mutex> g(spawn_lock);
-    const HANDLE proc = slot_of(slot).proc;
-    if (proc) {
-        TerminateProcess(proc, 0xC000013AUL);
-    }
-}
-
-bool os_reap(int slot, spawn_end *end) { return reap(slot_of(slot), end); }
+bool os_reap(int slot, bool kill, spawn_end *end) { return reap(slot_of(slot), kill, end); }
 
 bool os_clear_messages(int slot, std::string &err)
 {
@@ -265,15 +259,11 @@ void os_read_messages(int slot, long size, std::string &msg)
 void os_slots_release()
 {
     for (slot_state &s : slots) {
-        close_handle(s.req);
-        close_handle(s.out);
         close_handle(s.err);
     }
-    {
-        std::lock_guard<std::mutex> g(spawn_lock);
-        slots.clear();
-    }
     close_handle(null_in);
+    std::lock_guard<std::mutex> g(spawn_lock);
+    slots.clear();
 }
 
 const bool spawn_text_output = true;
