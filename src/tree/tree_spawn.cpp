@@ -14,7 +14,7 @@ struct slot_state {
 
 // spawn_init: one per thread of the run. Never destroyed, as the slots of the system layer.
 std::vector<slot_state> &slots = *new std::vector<slot_state>;
-std::string worker_prog;        // spawn_use_workers: the program started as a worker, or empty
+std::string worker_prog;  // spawn_use_workers: the program started as a worker, or empty
 
 // Ends the slot's worker (killed when it has not ended by itself) and fills *end with how.
 bool stop_worker(int slot, spawn_end *end)
@@ -31,7 +31,8 @@ bool hand_to_worker(int slot, const std::vector<std::string> &argv, std::string 
     slot_state &s = slots[static_cast<std::size_t>(slot)];
     const std::string req = worker_request(argv);
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!os_running(slot) && !os_start(slot, worker_prog, {worker_prog, WORKER_ARG}, true, err)) {
+        if (!os_running(slot) &&
+            !os_start(slot, worker_prog, {worker_prog, WORKER_ARG}, true, err)) {
             return false;
         }
         worker_next(s.frames);

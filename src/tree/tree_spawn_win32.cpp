@@ -8,7 +8,6 @@
 #include <string>
 #include <windows.h>
 
-
 namespace tree {
 
 namespace {

@@ -18,10 +18,13 @@ constexpr char FRAME_OUT = 'o';  // followed by a length and that many bytes of 
 constexpr char FRAME_MSG = 'm';  // followed by the size of the file's messages (before the end)
 constexpr char FRAME_END = 'e';  // followed by the filter's exit status
 constexpr std::size_t HEAD = 5;  // a frame's kind and its 32-bit number
-constexpr unsigned long FRAME_MAX = 1UL << 30;  // no frame of a sound worker is larger
+constexpr unsigned long FRAME_MAX = 1UL << 30;       // no frame of a sound worker is larger
 constexpr unsigned long MSG_UNKNOWN = 0xFFFFFFFFUL;  // the worker cannot tell the size
 // The run's buffer for a worker's answers: a pipe's worth, as much as one read can bring.
 constexpr std::size_t READ_BUF = std::size_t{1} << 16;
+// The worker's buffer for its answers: a few of the output stage's blocks (two for one in text
+// form) with their heads, so that a frame never costs a write of its own.
+constexpr std::size_t REPLY_BUF = 4 * support::OUT_BLOCK_SIZE;
 
 // Thrown by the exit hook: the filter's fatal path ends the file, not the worker.
 struct file_end {
@@ -30,7 +33,8 @@ struct file_end {
 
 [[noreturn]] void end_file(int status) { throw file_end{status}; }
 
-FILE *replies;  // worker_main: the answers to the run
+FILE *replies;              // worker_main: the answers to the run
+char reply_buf[REPLY_BUF];  // worker_main: the buffer of replies
 
 void put_u32(char *p, unsigned long v)
 {
@@ -154,7 +158,7 @@ unsigned long messages_size()
     }
     const long at = std::ftell(stderr);
     return at < 0 || static_cast<unsigned long>(at) > FRAME_MAX ? MSG_UNKNOWN
-                                                                 : static_cast<unsigned long>(at);
+                                                                : static_cast<unsigned long>(at);
 }
 
 bool ends_with(const std::string &s, const char *tail)
@@ -197,7 +201,8 @@ void answer_requests(void *p)
 int worker_main()
 {
     request_loop loop{nullptr, nullptr};
-    if (!spawn_worker_channels(&loop.requests, &replies)) {
+    if (!spawn_worker_channels(&loop.requests, &replies) ||
+        std::setvbuf(replies, reply_buf, _IOFBF, REPLY_BUF) != 0) {
         return 1;
     }
     // Lets a test end a worker in the middle of a named file, after its output was sent.
