@@ -1,50 +1,41 @@
-#include "cli/cli_stack.h"
+#include "cli/cli_stack_os.h"
 
-#include <exception>
 #include <pthread.h>
 
 namespace cli {
 
 namespace {
 
-struct StackJob {
-    void (*fn)(void *);
+struct ThreadStart {
+    void (*body)(void *);
     void *arg;
-    std::exception_ptr error;  // set by the thread: what fn threw
 };
 
-extern "C" void *stack_thread(void *p)
+extern "C" void *thread_main(void *p)
 {
-    StackJob *job = static_cast<StackJob *>(p);
-    try {
-        job->fn(job->arg);
-    } catch (...) {
-        job->error = std::current_exception();
-    }
+    const ThreadStart *start = static_cast<const ThreadStart *>(p);
+    start->body(start->arg);
     return nullptr;
 }
 
 }  // namespace
 
-int run_on_stack(void (*fn)(void *), void *arg, std::size_t stack_size)
+bool os_run_thread(void (*body)(void *), void *arg, std::size_t stack_size)
 {
-    StackJob job{fn, arg, nullptr};
+    ThreadStart start{body, arg};
     pthread_attr_t attr;
     if (pthread_attr_init(&attr) != 0) {
-        return -1;
+        return false;
     }
     pthread_t thread;
     const bool made = pthread_attr_setstacksize(&attr, stack_size) == 0 &&
-                      pthread_create(&thread, &attr, stack_thread, &job) == 0;
+                      pthread_create(&thread, &attr, thread_main, &start) == 0;
     pthread_attr_destroy(&attr);
     if (!made) {
-        return -1;
+        return false;
     }
     pthread_join(thread, nullptr);
-    if (job.error) {
-        std::rethrow_exception(job.error);
-    }
-    return 0;
+    return true;
 }
 
 }  // namespace cli

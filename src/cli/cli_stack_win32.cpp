@@ -1,46 +1,37 @@
-#include "cli/cli_stack.h"
+#include "cli/cli_stack_os.h"
 
-#include <exception>
 #include <windows.h>
 
 namespace cli {
 
 namespace {
 
-struct StackJob {
-    void (*fn)(void *);
+struct ThreadStart {
+    void (*body)(void *);
     void *arg;
-    std::exception_ptr error;  // set by the thread: what fn threw
 };
 
-DWORD WINAPI stack_thread(LPVOID p)
+DWORD WINAPI thread_main(LPVOID p)
 {
-    StackJob *job = static_cast<StackJob *>(p);
-    try {
-        job->fn(job->arg);
-    } catch (...) {
-        job->error = std::current_exception();
-    }
+    const ThreadStart *start = static_cast<const ThreadStart *>(p);
+    start->body(start->arg);
     return 0;
 }
 
 }  // namespace
 
-int run_on_stack(void (*fn)(void *), void *arg, std::size_t stack_size)
+bool os_run_thread(void (*body)(void *), void *arg, std::size_t stack_size)
 {
-    StackJob job{fn, arg, nullptr};
+    ThreadStart start{body, arg};
     // Only reserved: pages are committed as the recursion reaches them.
-    HANDLE thread = CreateThread(nullptr, stack_size, stack_thread, &job,
+    HANDLE thread = CreateThread(nullptr, stack_size, thread_main, &start,
                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (thread == nullptr) {
-        return -1;
+        return false;
     }
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
-    if (job.error) {
-        std::rethrow_exception(job.error);
-    }
-    return 0;
+    return true;
 }
 
 }  // namespace cli

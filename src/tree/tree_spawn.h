@@ -1,8 +1,8 @@
 // Child processes: one long-lived worker per slot (velkrun-tree in its worker mode, tree_worker)
 // or, when the user names a velkrun to run, one velkrun per file. Either way the file's output is
 // read through a pipe and the messages are gathered in a private file of the calling slot (a
-// thread of the run has one slot). One source per platform (tree_spawn_posix.cpp,
-// tree_spawn_win32.cpp).
+// thread of the run has one slot). tree_spawn.cpp holds the dispatch; the system's part is one
+// source per platform (tree_spawn_posix.cpp, tree_spawn_win32.cpp, under tree_spawn_os.h).
 #pragma once
 
 #include <cstddef>

@@ -1,13 +1,12 @@
-#include "tree/tree_spawn.h"
+#include "tree/tree_spawn_os.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <io.h>
 #include <mutex>
+#include <string>
 #include <windows.h>
-
-#include "tree/tree_worker.h"
 
 namespace tree {
 
@@ -15,20 +14,20 @@ namespace {
 
 struct slot_state {
     HANDLE err = INVALID_HANDLE_VALUE;  // private file (deleted on close) for the child's messages
-    HANDLE out = INVALID_HANDLE_VALUE;  // read end of the running child's output pipe
-    HANDLE req = INVALID_HANDLE_VALUE;  // with workers: write end of the worker's request pipe
+    HANDLE out = INVALID_HANDLE_VALUE;  // read end of the child's output pipe
+    HANDLE req = INVALID_HANDLE_VALUE;  // write end of the child's request pipe
     HANDLE proc = nullptr;              // the running child, or null; guarded by spawn_lock
-    worker_frames frames;               // with workers: the reading of the current file's answer
 };
 
-// spawn_init: one per thread of the run. Never destroyed: an interrupt that arrives as the process
-// ends still reaches spawn_kill_all from the signal thread after the exit has begun.
+// os_slots_init: one per thread of the run. Never destroyed: an interrupt that arrives as the
+// process ends still reaches spawn_kill_all from the signal thread after the exit has begun.
 std::vector<slot_state> &slots = *new std::vector<slot_state>;
-std::string worker_prog;                // spawn_use_workers: the program started as a worker
-HANDLE null_in = INVALID_HANDLE_VALUE;  // spawn_init: the null device, every child's input
+HANDLE null_in = INVALID_HANDLE_VALUE;  // os_slots_init: the null device, every child's input
 // Handles are made inheritable only while one child is created under this lock, so a child never
 // holds another child's pipe open (its reader would then wait for the wrong process to end).
 std::mutex spawn_lock;
+
+slot_state &slot_of(int slot) { return slots[static_cast<std::size_t>(slot)]; }
 
 // One argument as the C runtime of the child splits its command line.
 void append_quoted(std::string &cmd, const std::string &arg)
@@ -109,10 +108,13 @@ bool start_child(slot_state &s, const std::string &prog, const std::vector<std::
     return true;
 }
 
-// Waits for the slot's child to end, forgets it and fills *end; false when it cannot be waited
-// for.
-bool reap(slot_state &s, spawn_end *end)
+// Waits for the slot's child to end (terminated first with kill), forgets it and fills *end; false
+// when it cannot be waited for.
+bool reap(slot_state &s, bool kill, spawn_end *end)
 {
+    if (kill) {
+        TerminateProcess(s.proc, 0xC000013AUL);  // only this thread closes the handle
+    }
     if (WaitForSingleObject(s.proc, INFINITE) != WAIT_OBJECT_0) {
         return false;
     }
@@ -129,115 +131,9 @@ bool reap(slot_state &s, spawn_end *end)
     return true;
 }
 
-// Ends the slot's worker (terminated when it has not ended by itself) and fills *end with how.
-bool stop_worker(slot_state &s, spawn_end *end)
-{
-    close_handle(s.req);
-    close_handle(s.out);
-    {
-        std::lock_guard<std::mutex> g(spawn_lock);
-        if (s.proc) {
-            TerminateProcess(s.proc, 0xC000013AUL);
-        }
-    }
-    return s.proc && reap(s, end);
-}
-
-// Starts a worker in the slot. Returns true, or false with the reason in err.
-bool start_worker(slot_state &s, std::string &err)
-{
-    HANDLE req_rd, req_wr, rep_rd, rep_wr;
-    if (!CreatePipe(&req_rd, &req_wr, nullptr, 0)) {
-        err = error_text(GetLastError());
-        return false;
-    }
-    if (!CreatePipe(&rep_rd, &rep_wr, nullptr, 0)) {
-        err = error_text(GetLastError());
-        CloseHandle(req_rd);
-        CloseHandle(req_wr);
-        return false;
-    }
-    const bool ok = start_child(s, worker_prog, {worker_prog, WORKER_ARG}, req_rd, rep_wr, err);
-    CloseHandle(req_rd);
-    CloseHandle(rep_wr);
-    if (!ok) {
-        CloseHandle(req_wr);
-        CloseHandle(rep_rd);
-        return false;
-    }
-    s.req = req_wr;
-    s.out = rep_rd;
-    return true;
-}
-
-bool write_all(HANDLE h, const std::string &data)
-{
-    std::size_t at = 0;
-    while (at < data.size()) {
-        DWORD put = 0;
-        if (!WriteFile(h, data.data() + at, static_cast<DWORD>(data.size() - at), &put, nullptr) ||
-            put == 0) {
-            return false;
-        }
-        at += put;
-    }
-    return true;
-}
-
-// Sends argv to the slot's worker, starting one when the slot has none; a worker found gone is
-// replaced once. Returns true, or false with the reason in err.
-bool hand_to_worker(slot_state &s, request_kind kind, const std::vector<std::string> &argv,
-                    std::string &err)
-{
-    const std::string req = worker_request(kind, argv);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!s.proc && !start_worker(s, err)) {
-            return false;
-        }
-        s.frames = worker_frames();
-        if (write_all(s.req, req)) {
-            return true;
-        }
-        err = error_text(GetLastError());
-        spawn_end gone{1, 0};
-        stop_worker(s, &gone);
-    }
-    return false;
-}
-
-long read_handle(void *ctx, char *buf, std::size_t n)
-{
-    const HANDLE h = *static_cast<const HANDLE *>(ctx);
-    DWORD got = 0;
-    if (!ReadFile(h, buf, static_cast<DWORD>(n), &got, nullptr)) {
-        return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
-    }
-    return static_cast<long>(got);
-}
-
-// What the child wrote to standard error.
-void read_messages(const slot_state &s, std::string &msg)
-{
-    msg.clear();
-    const DWORD size = GetFileSize(s.err, nullptr);
-    if (size != INVALID_FILE_SIZE && size > 0) {
-        msg.resize(size);
-        DWORD got = 0;
-        SetFilePointer(s.err, 0, nullptr, FILE_BEGIN);
-        if (!ReadFile(s.err, &msg[0], size, &got, nullptr)) {
-            got = 0;
-        }
-        msg.resize(got);
-    }
-}
-
 }  // namespace
 
-const bool spawn_text_output = true;
-
-void spawn_use_workers(const std::string &self) { worker_prog = self; }
-
-bool spawn_init(int count, std::string &err)
+bool os_slots_init(int count, std::string &err)
 {
     slots.assign(static_cast<std::size_t>(count), slot_state());
     char dir[MAX_PATH + 1];
@@ -268,58 +164,108 @@ bool spawn_init(int count, std::string &err)
     return true;
 }
 
-bool spawn_start(int slot, const std::string &prog, const std::vector<std::string> &argv,
-                 std::string &err, request_kind kind)
+bool os_start(int slot, const std::string &prog, const std::vector<std::string> &argv,
+              bool requests, std::string &err)
 {
-    slot_state &s = slots[static_cast<std::size_t>(slot)];
-    SetFilePointer(s.err, 0, nullptr, FILE_BEGIN);
-    SetEndOfFile(s.err);
-    if (!worker_prog.empty()) {
-        return hand_to_worker(s, kind, argv, err);
-    }
-    HANDLE rd, wr;
-    if (!CreatePipe(&rd, &wr, nullptr, 0)) {
+    slot_state &s = slot_of(slot);
+    HANDLE req_rd = INVALID_HANDLE_VALUE, req_wr = INVALID_HANDLE_VALUE, out_rd, out_wr;
+    if (requests && !CreatePipe(&req_rd, &req_wr, nullptr, 0)) {
         err = error_text(GetLastError());
         return false;
     }
-    const bool ok = start_child(s, prog, argv, INVALID_HANDLE_VALUE, wr, err);
-    CloseHandle(wr);
-    if (!ok) {
-        CloseHandle(rd);
+    if (!CreatePipe(&out_rd, &out_wr, nullptr, 0)) {
+        err = error_text(GetLastError());
+        close_handle(req_rd);
+        close_handle(req_wr);
         return false;
     }
-    s.out = rd;
+    const bool ok = start_child(s, prog, argv, req_rd, out_wr, err);
+    close_handle(req_rd);
+    close_handle(out_wr);
+    if (!ok) {
+        close_handle(req_wr);
+        close_handle(out_rd);
+        return false;
+    }
+    s.req = req_wr;
+    s.out = out_rd;
     return true;
 }
 
-long spawn_read(int slot, char *buf, std::size_t n)
+bool os_running(int slot) { return slot_of(slot).proc != nullptr; }
+
+bool os_send(int slot, const std::string &data, std::string &err)
 {
-    slot_state &s = slots[static_cast<std::size_t>(slot)];
-    if (!worker_prog.empty()) {
-        return worker_read(s.frames, read_handle, &s.out, buf, n);
+    const HANDLE h = slot_of(slot).req;
+    std::size_t at = 0;
+    while (at < data.size()) {
+        DWORD put = 0;
+        if (!WriteFile(h, data.data() + at, static_cast<DWORD>(data.size() - at), &put, nullptr) ||
+            put == 0) {
+            err = error_text(GetLastError());
+            return false;
+        }
+        at += put;
     }
-    return read_handle(&s.out, buf, n);
+    return true;
 }
 
-bool spawn_wait(int slot, spawn_end *end, std::string &msg)
+long os_read(void *ctx, char *buf, std::size_t n)
 {
-    slot_state &s = slots[static_cast<std::size_t>(slot)];
-    bool waited;
-    if (worker_prog.empty()) {
-        close_handle(s.out);
-        waited = reap(s, end);
-    } else if (s.frames.ended) {
-        end->exited = 1;
-        end->status = s.frames.status;
-        waited = true;
-    } else {
-        // The worker ended (or broke its answer) in the middle of the file; the next file gets a
-        // new one.
-        waited = stop_worker(s, end);
+    const HANDLE h = slot_of(*static_cast<const int *>(ctx)).out;
+    DWORD got = 0;
+    if (!ReadFile(h, buf, static_cast<DWORD>(n), &got, nullptr)) {
+        return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
     }
-    read_messages(s, msg);
-    return waited;
+    return static_cast<long>(got);
 }
+
+void os_close_pipes(int slot)
+{
+    slot_state &s = slot_of(slot);
+    close_handle(s.req);
+    close_handle(s.out);
+}
+
+bool os_reap(int slot, bool kill, spawn_end *end) { return reap(slot_of(slot), kill, end); }
+
+bool os_clear_messages(int slot, std::string &err)
+{
+    const HANDLE h = slot_of(slot).err;
+    if (SetFilePointer(h, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !SetEndOfFile(h)) {
+        err = error_text(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+void os_read_messages(int slot, long size, std::string &msg)
+{
+    const HANDLE h = slot_of(slot).err;
+    if (size < 0) {
+        const DWORD all = GetFileSize(h, nullptr);
+        size = all != INVALID_FILE_SIZE ? static_cast<long>(all) : 0;
+    }
+    msg.resize(static_cast<std::size_t>(size));
+    DWORD got = 0;
+    if (size > 0 && (SetFilePointer(h, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
+                     !ReadFile(h, &msg[0], static_cast<DWORD>(size), &got, nullptr))) {
+        got = 0;
+    }
+    msg.resize(got);
+}
+
+void os_slots_release()
+{
+    for (slot_state &s : slots) {
+        close_handle(s.err);
+    }
+    close_handle(null_in);
+    std::lock_guard<std::mutex> g(spawn_lock);
+    slots.clear();
+}
+
+const bool spawn_text_output = true;
 
 void spawn_kill_all()
 {
@@ -337,23 +283,6 @@ std::string spawn_describe(const spawn_end &end)
     std::snprintf(code, sizeof code, "0x%08lX",
                   static_cast<unsigned long>(static_cast<DWORD>(end.status)));
     return std::string("velkrun crashed with exception ") + code;
-}
-
-void spawn_reset()
-{
-    for (slot_state &s : slots) {
-        // A worker's requests end with its pipe; it ends by itself.
-        close_handle(s.req);
-        close_handle(s.out);
-        spawn_end end{1, 0};
-        if (s.proc) {
-            reap(s, &end);
-        }
-        close_handle(s.err);
-    }
-    slots.clear();
-    worker_prog.clear();
-    close_handle(null_in);
 }
 
 bool spawn_worker_channels(FILE **requests, FILE **replies)

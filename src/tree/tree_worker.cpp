@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "cli/cli_run.h"
+#include "cli/cli_stack.h"
 #include "support/exit_hook.h"
 #include "support/out_stage.h"
 #include "tree/tree_spawn.h"
@@ -16,9 +17,16 @@ namespace tree {
 namespace {
 
 constexpr char FRAME_OUT = 'o';  // followed by a length and that many bytes of output
+constexpr char FRAME_MSG = 'm';  // followed by the size of the file's messages (before the end)
 constexpr char FRAME_END = 'e';  // followed by the filter's exit status
 constexpr std::size_t HEAD = 5;  // a frame's kind and its 32-bit number
-constexpr unsigned long FRAME_MAX = 1UL << 30;  // no frame of a sound worker is larger
+constexpr unsigned long FRAME_MAX = 1UL << 30;       // no frame of a sound worker is larger
+constexpr unsigned long MSG_UNKNOWN = 0xFFFFFFFFUL;  // the worker cannot tell the size
+// The run's buffer for a worker's answers: a pipe's worth, as much as one read can bring.
+constexpr std::size_t READ_BUF = std::size_t{1} << 16;
+// The worker's buffer for its answers: a few of the output stage's blocks (two for one in text
+// form) with their heads, so that a frame never costs a write of its own.
+constexpr std::size_t REPLY_BUF = 4 * support::OUT_BLOCK_SIZE;
 
 // Thrown by the exit hook: the filter's fatal path ends the file, not the worker.
 struct file_end {
@@ -28,6 +36,7 @@ struct file_end {
 [[noreturn]] void end_file(int status) { throw file_end{status}; }
 
 FILE *replies;                                // worker_main: the answers to the run
+char reply_buf[REPLY_BUF];                    // worker_main: the buffer of replies
 constexpr std::size_t ANSWER_PART = 1 << 20;  // run_names sends what it holds from this size on
 
 bool send_frame(char kind, unsigned long number, const char *p, std::size_t n)
@@ -173,38 +182,69 @@ int run_request(request_kind kind, std::vector<std::string> &args, const char *d
     // The file is closed now, not at the next run: Windows replaces no file that is still open.
     cli::run_reset();
     support::out_reset();
-    std::fflush(stderr);
     return status;
+}
+
+// The bytes the file wrote to standard error: the run empties the slot's file before a file
+// whenever the one before wrote to it, so its end is where this file's messages end.
+unsigned long messages_size()
+{
+    if (std::fflush(stderr) != 0) {
+        return MSG_UNKNOWN;
+    }
+    const long at = std::ftell(stderr);
+    return at < 0 || static_cast<unsigned long>(at) > FRAME_MAX ? MSG_UNKNOWN
+                                                                : static_cast<unsigned long>(at);
+}
+
+struct request_loop {
+    FILE *requests;
+    const char *die_on;  // the test's hook: a file name ending
+    int status = 0;      // worker_main's exit status
+};
+
+// Answers every request; runs once on the scan's large stack, so that no file needs a thread.
+void answer_requests(void *p)
+{
+    request_loop &loop = *static_cast<request_loop *>(p);
+    std::vector<std::string> args;
+    request_kind kind;
+    while (read_request(loop.requests, kind, args)) {
+        const bool die =
+            loop.die_on && kind == request_kind::filter && ends_with(args.back(), loop.die_on);
+        const int status = run_request(kind, args, loop.die_on);
+        if (die) {
+            std::fflush(replies);
+            spawn_die();
+        }
+        const unsigned long messages = messages_size();
+        char none = 0;
+        if ((messages != 0 && !send_frame(FRAME_MSG, messages, &none, 0)) ||
+            !send_frame(FRAME_END, static_cast<unsigned long>(status), &none, 0) ||
+            std::fflush(replies) != 0) {
+            loop.status = 1;
+            return;
+        }
+    }
 }
 
 }  // namespace
 
 int worker_main()
 {
-    FILE *requests = nullptr;
-    if (!spawn_worker_channels(&requests, &replies)) {
+    request_loop loop{nullptr, nullptr};
+    if (!spawn_worker_channels(&loop.requests, &replies) ||
+        std::setvbuf(replies, reply_buf, _IOFBF, REPLY_BUF) != 0) {
         return 1;
     }
     // Lets a test end a worker in the middle of a named file, after its output was sent.
-    const char *die_on = std::getenv("VELKRUN_TREE_TEST_KILL");
+    loop.die_on = std::getenv("VELKRUN_TREE_TEST_KILL");
     support::set_exit_hook(end_file);
     support::set_out_sink(send_output);
-    std::vector<std::string> args;
-    request_kind kind;
-    while (read_request(requests, kind, args)) {
-        const bool die = die_on && kind == request_kind::filter && ends_with(args.back(), die_on);
-        const int status = run_request(kind, args, die_on);
-        if (die) {
-            std::fflush(replies);
-            spawn_die();
-        }
-        char none = 0;
-        if (!send_frame(FRAME_END, static_cast<unsigned long>(status), &none, 0) ||
-            std::fflush(replies) != 0) {
-            return 1;
-        }
+    if (cli::run_on_stack(answer_requests, &loop, cli::SCAN_STACK_SIZE) < 0) {
+        answer_requests(&loop);  // each file then gets a thread of its own, as in velkrun
     }
-    return 0;
+    return loop.status;
 }
 
 void put_u32(char *p, unsigned long v)
@@ -237,35 +277,55 @@ std::string worker_request(request_kind kind, const std::vector<std::string> &ar
     return req;
 }
 
+void worker_next(worker_frames &frames)
+{
+    frames.left = 0;
+    frames.ended = false;
+    frames.status = 0;
+    frames.messages = -1;
+}
+
 long worker_read(worker_frames &frames, long (*read)(void *ctx, char *buf, std::size_t n),
                  void *ctx, char *buf, std::size_t n)
 {
-    // Fills p with exactly want bytes; 1 done, 0 the pipe ended first, -1 an error.
-    const auto fill = [&](char *p, std::size_t want) -> int {
-        while (want > 0) {
-            const long got = read(ctx, p, want);
-            if (got <= 0) {
-                return got == 0 ? 0 : -1;
-            }
-            p += got;
-            want -= static_cast<std::size_t>(got);
+    if (frames.buf.empty()) {
+        frames.buf.resize(READ_BUF);
+    }
+    // Reads more behind the bytes not yet taken; the count, 0 at the end, -1 on an error.
+    const auto refill = [&]() -> long {
+        if (frames.at > 0) {
+            std::memmove(frames.buf.data(), frames.buf.data() + frames.at, frames.end - frames.at);
+            frames.end -= frames.at;
+            frames.at = 0;
         }
-        return 1;
+        const long got = read(ctx, frames.buf.data() + frames.end, frames.buf.size() - frames.end);
+        if (got > 0) {
+            frames.end += static_cast<std::size_t>(got);
+        }
+        return got;
     };
     if (frames.ended) {
         return 0;
     }
     while (frames.left == 0) {
-        char head[HEAD];
-        const int got = fill(head, HEAD);
-        if (got <= 0) {
-            return got;
+        if (frames.end - frames.at < HEAD) {
+            const long got = refill();
+            if (got <= 0) {
+                return got;  // cut short in a frame head: the worker is gone
+            }
+            continue;
         }
+        const char *head = frames.buf.data() + frames.at;
         const unsigned long number = get_u32(head + 1);
+        frames.at += HEAD;
         if (head[0] == FRAME_END) {
             frames.ended = true;
             frames.status = static_cast<int>(number);
             return 0;
+        }
+        if (head[0] == FRAME_MSG) {
+            frames.messages = number > FRAME_MAX ? -1 : static_cast<long>(number);
+            continue;
         }
         if (head[0] != FRAME_OUT || number > FRAME_MAX) {
             return -1;
@@ -273,11 +333,26 @@ long worker_read(worker_frames &frames, long (*read)(void *ctx, char *buf, std::
         frames.left = number;
     }
     const std::size_t want = frames.left < n ? static_cast<std::size_t>(frames.left) : n;
-    const long got = read(ctx, buf, want);
-    if (got > 0) {
-        frames.left -= static_cast<unsigned long>(got);
+    if (frames.at == frames.end) {
+        if (want >= frames.buf.size()) {
+            // A large frame goes straight to the caller, without a copy.
+            const long got = read(ctx, buf, want);
+            if (got > 0) {
+                frames.left -= static_cast<unsigned long>(got);
+            }
+            return got;
+        }
+        const long got = refill();
+        if (got <= 0) {
+            return got;
+        }
     }
-    return got;
+    const std::size_t have = frames.end - frames.at;
+    const std::size_t k = want < have ? want : have;
+    std::memcpy(buf, frames.buf.data() + frames.at, k);
+    frames.at += k;
+    frames.left -= static_cast<unsigned long>(k);
+    return static_cast<long>(k);
 }
 
 }  // namespace tree

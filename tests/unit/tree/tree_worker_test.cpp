@@ -70,6 +70,8 @@ TEST(TreeWorker, RequestCarriesEveryArgumentWithItsLength)
               "n" + u32(2) + u32(1) + "v" + u32(1) + "f");
 }
 
+std::string msg_frame(unsigned long size) { return "m" + u32(size); }
+
 TEST(TreeWorker, OutputFramesAreJoinedWhateverThePiecesAndTheEndGivesTheStatus)
 {
     const std::string text = std::string("line\r\n\0bytes", 12);
@@ -77,7 +79,7 @@ TEST(TreeWorker, OutputFramesAreJoinedWhateverThePiecesAndTheEndGivesTheStatus)
         for (std::size_t bufsize : {1u, 5u, 4096u}) {
             feed f;
             f.data = out_frame(text.substr(0, 5)) + out_frame("") + out_frame(text.substr(5)) +
-                     end_frame(3) + out_frame("next file");
+                     end_frame(3) + out_frame("next file") + msg_frame(12) + end_frame(0);
             f.step = step;
             tree::worker_frames frames;
             long last = 99;
@@ -85,12 +87,64 @@ TEST(TreeWorker, OutputFramesAreJoinedWhateverThePiecesAndTheEndGivesTheStatus)
             EXPECT_EQ(last, 0);
             EXPECT_TRUE(frames.ended);
             EXPECT_EQ(frames.status, 3);
-            // Once ended, nothing more is read for this file.
+            EXPECT_EQ(frames.messages, -1);  // the worker did not tell
+            // Once ended, nothing more is handed on for this file ...
             char c;
             EXPECT_EQ(tree::worker_read(frames, feed_read, &f, &c, 1), 0);
-            EXPECT_EQ(f.at, f.data.size() - out_frame("next file").size());
+            // ... and what was read beyond its end is the next answer's beginning.
+            tree::worker_next(frames);
+            EXPECT_FALSE(frames.ended);
+            EXPECT_EQ(read_all(frames, f, bufsize, &last), "next file");
+            EXPECT_EQ(last, 0);
+            EXPECT_TRUE(frames.ended);
+            EXPECT_EQ(frames.status, 0);
+            EXPECT_EQ(frames.messages, 12);
+            EXPECT_EQ(f.at, f.data.size());
         }
     }
+}
+
+TEST(TreeWorker, ALargeFrameComesWholeAndOneReadTakesSmallFramesTogether)
+{
+    std::string big(300000, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) {
+        big[i] = static_cast<char>(i * 7 + i / 251);
+    }
+    for (std::size_t bufsize : {1000u, 65536u, 1u << 18}) {
+        feed f;
+        f.data = out_frame("ab") + out_frame(big) + out_frame("cd") + msg_frame(0xFFFFFFFFUL) +
+                 end_frame(1);
+        f.step = 1u << 20;
+        tree::worker_frames frames;
+        long last = 99;
+        EXPECT_EQ(read_all(frames, f, bufsize, &last), "ab" + big + "cd") << bufsize;
+        EXPECT_TRUE(frames.ended);
+        EXPECT_EQ(frames.status, 1);
+        EXPECT_EQ(frames.messages, -1);  // a size the worker could not take
+    }
+    // A small answer whole in the pipe: one read brings it all.
+    struct counted {
+        feed f;
+        int reads = 0;
+    } c;
+    c.f.data = out_frame("x") + out_frame("yz") + msg_frame(5) + end_frame(2);
+    c.f.step = 1u << 20;
+    const auto counted_read = [](void *ctx, char *buf, std::size_t n) -> long {
+        counted &cc = *static_cast<counted *>(ctx);
+        ++cc.reads;
+        return feed_read(&cc.f, buf, n);
+    };
+    tree::worker_frames frames;
+    std::string out;
+    char buf[64];
+    long n;
+    while ((n = tree::worker_read(frames, counted_read, &c, buf, sizeof buf)) > 0) {
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    EXPECT_EQ(out, "xyz");
+    EXPECT_TRUE(frames.ended);
+    EXPECT_EQ(frames.messages, 5);
+    EXPECT_EQ(c.reads, 1);
 }
 
 TEST(TreeWorker, AnAnswerCutShortIsAWorkerGoneNotAnEnd)
