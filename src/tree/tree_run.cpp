@@ -285,62 +285,71 @@ void process_file(const std::string &file, const std::string &name, int slot, fi
     }
 }
 
-// The names scans for --symbols of files [i, i + n), in one request to the slot's worker; the
-// results in out. A worker that ends in the middle fails the file it was reading; the files behind
-// go to a new one.
-void scan_names(std::size_t i, std::size_t n, int slot, std::vector<file_result> &out)
+// Names requests for --symbols: files [i, i + n) of walk_files in one request.
+struct names_req {
+    std::size_t i = 0, n = 0;
+};
+
+// Sends the names request of req to the slot's worker; false with the reason in err.
+bool send_names(const names_req &req, int slot, std::string &err)
 {
-    thread_local std::string answer;  // kept for its capacity
+    std::vector<std::string> argv{velkrun_path};
+    argv.insert(argv.end(), vopts.begin(), vopts.end());
+    for (std::size_t k = 0; k < req.n; ++k) {
+        argv.push_back(arg_name(walk_targets[req.i + k]));
+    }
+    return spawn_start(slot, velkrun_path, argv, err, request_kind::names);
+}
+
+// What a worker gave for one names request, and how it ended.
+struct names_answer {
+    std::string bytes;
+    bool waited = false;
+    spawn_end end{1, 0};
+    std::string msg;
+};
+
+void take_answer(int slot, names_answer &a)
+{
     thread_local std::vector<char> buf(CHUNK);
-    out.assign(n, file_result());
-    std::size_t at = 0;  // out[at] is the first file not yet answered
-    while (at < n) {
-        std::vector<std::string> argv{velkrun_path};
-        argv.insert(argv.end(), vopts.begin(), vopts.end());
-        for (std::size_t k = at; k < n; ++k) {
-            argv.push_back(arg_name(walk_targets[i + k]));
-        }
-        std::string err;
-        if (!spawn_start(slot, velkrun_path, argv, err, request_kind::names)) {
-            for (; at < n; ++at) {
-                out[at].what = outcome::failed;
-                out[at].msg = "cannot run velkrun: " + err;
-            }
-            return;
-        }
-        answer.clear();
-        for (;;) {
-            const long got = spawn_read(slot, buf.data(), buf.size());
-            if (got <= 0) {
-                break;
-            }
-            answer.append(buf.data(), static_cast<std::size_t>(got));
-        }
-        spawn_end end{1, 0};
-        std::string msg;
-        const bool waited = spawn_wait(slot, &end, msg);
-        const char *p = answer.data();
-        std::size_t left = answer.size();
-        int r = 1;
-        while (at < n && (r = symbols_read(&p, &left, out[at].sym, out[at].msg)) == 1) {
-            out[at].what = out[at].msg.empty() ? outcome::unchanged : outcome::failed;
-            ++at;
-        }
-        if (at == n) {
+    a.bytes.clear();
+    for (;;) {
+        const long got = spawn_read(slot, buf.data(), buf.size());
+        if (got <= 0) {
             break;
         }
-        // The answer ended before the file's end: what became of the worker is the file's failure.
+        a.bytes.append(buf.data(), static_cast<std::size_t>(got));
+    }
+    a.waited = spawn_wait(slot, &a.end, a.msg);
+}
+
+// Reads the answer to req into out (one result per file). Returns how many files it answered:
+// when fewer than req.n, the worker ended in the middle of the next one, which out[answered]
+// fails; the files behind it are not answered.
+std::size_t read_names(const names_req &req, const names_answer &a, std::vector<file_result> &out)
+{
+    out.assign(req.n, file_result());
+    const char *p = a.bytes.data();
+    std::size_t left = a.bytes.size();
+    std::size_t at = 0;
+    int r = 1;
+    while (at < req.n && (r = symbols_read(&p, &left, out[at].sym, out[at].msg)) == 1) {
+        out[at].what = out[at].msg.empty() ? outcome::unchanged : outcome::failed;
+        ++at;
+    }
+    if (at < req.n) {
+        // The answer ended before the file's end: what became of the worker is its failure.
         bool refused = false;
         std::string failure =
-            waited ? child_failure(end, msg, &refused) : "cannot wait for velkrun";
+            a.waited ? child_failure(a.end, a.msg, &refused) : "cannot wait for velkrun";
         if (failure.empty() || r < 0) {
             failure = "a worker's answer is malformed";
         }
         out[at] = file_result();
         out[at].what = outcome::failed;
         out[at].msg = failure;
-        ++at;
     }
+    return at;
 }
 
 // The finisher: replacing a file can wait on the disk (a file system may write the new text out
@@ -460,33 +469,96 @@ std::size_t names_batch(std::size_t left, std::size_t n_threads)
     return k < 1 ? 1 : k > NAMES_BATCH_MAX ? NAMES_BATCH_MAX : k;
 }
 
-void worker(int slot, std::size_t n_threads)
+// The next names request of a slot: the files a dead worker left, else a new batch; false when
+// there are none (or the run is interrupted).
+bool next_names(std::deque<names_req> &left_over, std::size_t n_threads, names_req &req)
 {
+    if (!left_over.empty()) {
+        req = left_over.front();
+        left_over.pop_front();
+        return true;
+    }
     const std::size_t total = walk_files.size();
+    const std::size_t next = next_file.load();
+    std::size_t n = names_batch(next < total ? total - next : 0, n_threads);
+    const std::size_t i = next_file.fetch_add(n);
+    if (i >= total || stop_recorded()) {
+        return false;
+    }
+    req.i = i;
+    req.n = n < total - i ? n : total - i;
+    return true;
+}
+
+// A slot's thread for --symbols: the next request goes to the worker before the answer to the
+// last one is read back, so the worker scans while this thread reads.
+void names_worker(int slot, std::size_t n_threads)
+{
+    std::deque<names_req> left_over;  // the files behind one a worker died on
     std::vector<file_result> batch;
+    names_answer answer;
+    names_req req, next;
+    if (!next_names(left_over, n_threads, req)) {
+        return;
+    }
+    std::string err;
+    bool sent = send_names(req, slot, err);
     for (;;) {
-        std::size_t n = 1;
-        if (symbols_mode) {
-            const std::size_t next = next_file.load();
-            n = names_batch(next < total ? total - next : 0, n_threads);
+        if (sent) {
+            take_answer(slot, answer);
         }
-        const std::size_t i = next_file.fetch_add(n);
-        if (i >= total || stop_recorded()) {
+        std::string next_err;
+        bool more = next_names(left_over, n_threads, next);
+        bool next_sent = more && send_names(next, slot, next_err);
+        std::size_t answered = 0;
+        if (sent) {
+            answered = read_names(req, answer, batch);
+            if (answered + 1 < req.n) {
+                left_over.push_back(names_req{req.i + answered + 1, req.n - answered - 1});
+            }
+        } else {
+            batch.assign(req.n, file_result());
+            for (file_result &r : batch) {
+                r.what = outcome::failed;
+                r.msg = "cannot run velkrun: " + err;
+            }
+        }
+        {
+            std::lock_guard<std::mutex> g(result_lock);
+            for (std::size_t k = 0; k < req.n; ++k) {
+                if (!sent || k <= answered) {
+                    store_result(req.i + k, batch[k]);
+                }
+            }
+        }
+        if (!more && !left_over.empty() && !stop_recorded()) {
+            more = next_names(left_over, n_threads, next);
+            next_sent = more && send_names(next, slot, next_err);
+        }
+        if (!more) {
             return;
         }
-        if (n > total - i) {
-            n = total - i;
+        req = next;
+        sent = next_sent;
+        err = next_err;
+    }
+}
+
+void worker(int slot, std::size_t n_threads)
+{
+    if (symbols_mode) {
+        names_worker(slot, n_threads);
+        return;
+    }
+    for (;;) {
+        const std::size_t i = next_file.fetch_add(1);
+        if (i >= walk_files.size() || stop_recorded()) {
+            return;
         }
-        if (symbols_mode) {
-            scan_names(i, n, slot, batch);
-        } else {
-            batch.assign(1, file_result());
-            process_file(walk_targets[i], walk_files[i], slot, batch[0]);
-        }
+        file_result r;
+        process_file(walk_targets[i], walk_files[i], slot, r);
         std::lock_guard<std::mutex> g(result_lock);
-        for (std::size_t k = 0; k < n; ++k) {
-            store_result(i + k, batch[k]);
-        }
+        store_result(i, r);
     }
 }
 

@@ -26,9 +26,12 @@ struct tally {
     int lines = 0;  // conditional directives that test it
 };
 // symbols_add: the names of every file added, kept whole so that the tallies' keys can point into
-// them; each file's #define and #undef names beside, counted for the tested names at the end.
+// them.
 std::deque<sym_file> kept;
 std::unordered_map<std::string_view, tally> tallies;  // symbols_add: every tested name
+// symbols_add: the #define and #undef lines of every name, counted as the files come in, so that
+// the table at the end only looks them up.
+std::unordered_map<std::string_view, int> define_lines;
 
 // An answer is, file by file, a run of reports and an end: the kind (one byte), then the line and
 // the name's length (four bytes each, lowest first), then the name's bytes.
@@ -158,19 +161,14 @@ std::string symbols_add(const std::string &file, sym_file &scan, bool locate)
         if (i == 0 || seen[i] != seen[i - 1]) {
             ++tallies[seen[i]].files;
         }
+    for (const sym_name &d : f.defines) {
+        ++define_lines[view(d)];
+    }
     return text;
 }
 
 std::string symbols_table(int *names, int *open)
 {
-    std::unordered_map<std::string_view, int> define_counts;
-    for (const sym_file &f : kept)
-        for (const sym_name &d : f.defines) {
-            const std::string_view name(f.text.data() + d.offset, d.length);
-            if (tallies.find(name) != tallies.end()) {
-                ++define_counts[name];
-            }
-        }
     std::vector<std::pair<std::string_view, const tally *>> rows;
     rows.reserve(tallies.size());
     for (const auto &e : tallies) {
@@ -188,10 +186,10 @@ std::string symbols_table(int *names, int *open)
         if (value == cond::COND_UNKNOWN) {
             ++*open;
         }
-        const auto d = define_counts.find(r.first);
+        const auto d = define_lines.find(r.first);
         text += r.first;
         text += "\t" + std::to_string(r.second->files) + "\t" + std::to_string(r.second->lines) +
-                "\t" + std::to_string(d == define_counts.end() ? 0 : d->second) + "\t" +
+                "\t" + std::to_string(d == define_lines.end() ? 0 : d->second) + "\t" +
                 settled_word(value) + "\n";
     }
     return text;
@@ -202,6 +200,7 @@ int symbols_count() { return static_cast<int>(tallies.size()); }
 void symbols_reset()
 {
     tallies.clear();
+    define_lines.clear();
     kept.clear();
     option_text.clear();
     option_argv.clear();
