@@ -4,7 +4,7 @@
 # and the saved inputs. Any finding (crash, sanitizer report, failed check, leak, timeout) fails
 # the step; its input is left under build/fuzz/runs/ to be saved as fuzz/regressions/<target>/.
 set -euo pipefail
-seconds=${VELK_FUZZ_SECONDS:-30}
+seconds=${VELK_FUZZ_SECONDS:-20}
 cmake --preset fuzz -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
 cmake --build --preset fuzz
 
