@@ -284,8 +284,8 @@ def bench_goal(name, title, root, files, inputs, defined, undefined, velkrun, pr
     return met
 
 
-def print_lists(spec):
-    name, _, goal = spec.partition(":")
+def print_lists(choice):
+    name, _, goal = choice.partition(":")
     goals = GOALS.get(name)
     k = int(goal or "1") - 1 if (goal or "1").isdigit() else -1
     if goals is None or not 0 <= k < len(goals):

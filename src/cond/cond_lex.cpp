@@ -370,9 +370,10 @@ int lex_next_line(const char *too_long_fmt)
     return 1;
 }
 
-void lex_skim(int keep)
+void lex_skim(int keep, bool names)
 {
     SkimLex lex{opt_T != 0, comment_f, string_f};
+    lex.names = names;
     if (line_skim(&lex, keep)) {
         comment_f = lex.comment;
         string_f = lex.quote;

@@ -75,8 +75,8 @@ int open_kind(const char *p);
 int lex_next_line(const char *too_long_fmt);
 
 // Before the next lex_next_line: takes the lines that need no decision (line_skim) with the fate
-// keep (1 survives, 0 removed).
-void lex_skim(int keep);
+// keep (1 survives, 0 removed); names asks for the names scan's stops (SkimLex::names).
+void lex_skim(int keep, bool names = false);
 
 // Clears the three flags: the state in which a scan starts.
 void lex_reset();

@@ -8,7 +8,6 @@
 #include "cond/cond_line.h"
 #include "cond/cond_match.h"
 #include "cond/cond_options.h"
-#include "cond/cond_skim.h"
 #include "support/sj_string.h"
 
 namespace cond {
@@ -271,12 +270,7 @@ int names_scan(const char *file, name_sink to, void *ctx)
         if (!in_condition && !line_comment_on) {
             // Runs of lines that hold nothing to report are passed over in the read block; the
             // skim writes nothing when told to keep what -v drops.
-            SkimLex lex{opt_T != 0, comment_f, string_f};
-            lex.names = true;
-            if (line_skim(&lex, opt_v)) {
-                comment_f = lex.comment;
-                string_f = lex.quote;
-            }
+            lex_skim(opt_v, true);
         }
         if (!read_line(&ln)) {
             break;
