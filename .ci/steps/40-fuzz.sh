@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang (preset "fuzz": libFuzzer, AddressSanitizer,
 # UndefinedBehaviorSanitizer) and runs each over a fixed number of inputs drawn from a fixed seed,
-# seeded from the end-to-end inputs and the saved inputs. The same commit thus fuzzes the same
-# inputs on every run, and a verdict does not depend on how fast or busy the machine is. Two things
+# seeded from the end-to-end inputs and the saved inputs. A build thus fuzzes the same inputs on
+# every run (a checkout at another path may draw others: its paths end up in the binary and shift
+# the addresses), and a verdict does not depend on how fast or busy the machine is. Two things
 # would make runs differ: the comparisons libFuzzer learns from include values derived from
 # addresses (address randomisation is turned off for the run), and its once-a-second rereading of
 # the corpus directory, which runs inputs again at moments set by the clock (-reload=0). Any
